@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the IETF base MIB modules (SNMPv2-SMI, SNMPv2-TC, SNMPv2-CONF,
-# SNMPv2-MIB, IF-MIB, IANAifType-MIB, ...) that Debian does not ship but that
+# SNMPv2-MIB, IF-MIB, IANAifType-MIB) that Debian does not ship but that
 # smilint, Net-SNMP's tools and the snmp_exporter generator need to read
 # QV-WLAN-MIB. They come from the npm package net-snmp (lib/mibs), pinned, and
 # land in one fixed folder; point MIBDIRS / SMIPATH there.
@@ -9,7 +9,8 @@ set -euo pipefail
 
 version=${QV_BASE_MIBS_NPM_VERSION:-3.29.2}
 dest=${QV_BASE_MIB_DIR:-/usr/local/share/qv-wlan-snmp/base-mibs}
-stamp="$dest/.net-snmp-$version"
+modules="SNMPv2-SMI SNMPv2-TC SNMPv2-CONF SNMPv2-MIB IF-MIB IANAifType-MIB"
+stamp="$dest/.installed-net-snmp-$version"
 
 if [ -e "$stamp" ]; then
   exit 0
@@ -25,13 +26,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && npm pack --silent "net-snmp@$version" >/dev/null)
 tar -xzf "$work"/net-snmp-"$version".tgz -C "$work" package/lib/mibs
-for m in SNMPv2-SMI SNMPv2-TC SNMPv2-CONF SNMPv2-MIB IF-MIB IANAifType-MIB; do
+for m in $modules; do
   [ -s "$work/package/lib/mibs/$m.mib" ] || { echo "mib.sh: $m missing from net-snmp@$version" >&2; exit 1; }
 done
 
 SUDO=; [ "$(id -u)" -eq 0 ] || [ -w "$(dirname "$dest")" ] || SUDO=sudo
 $SUDO mkdir -p "$dest"
-$SUDO rm -f "$dest"/*.mib "$dest"/.net-snmp-*
-$SUDO cp "$work"/package/lib/mibs/*.mib "$dest"/
+# Only the SMIv2 modules: the package's SMIv1 leftovers (RFC-1215 and
+# friends) do not all resolve and would show up as parse errors in every tool.
+$SUDO rm -f "$dest"/*.mib "$dest"/.net-snmp-* "$dest"/.installed-net-snmp-*
+for m in $modules; do
+  $SUDO cp "$work/package/lib/mibs/$m.mib" "$dest/"
+done
 $SUDO touch "$stamp"
 echo "base MIB modules from net-snmp@$version installed in $dest" >&2

@@ -15,7 +15,7 @@ def parse(extra=None):
         p.add_argument(name, **kw)
     a = p.parse_args()
     # snmpd resolves a relative dlmod path against its own module directory.
-    for k in ("module", "datasource", "columns_dump"):
-        if getattr(a, k):
+    for k in ("module", "datasource", "columns_dump", "base_mib_dir", "mib_dir", "monitoring_dir"):
+        if getattr(a, k, None):
             setattr(a, k, os.path.abspath(getattr(a, k)))
     return a
