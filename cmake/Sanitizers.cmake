@@ -1,0 +1,26 @@
+# QV_SANITIZE=ON builds everything of the project (the module, the simulated
+# data source, the test programs) with AddressSanitizer and
+# UndefinedBehaviorSanitizer. snmpd itself stays uninstrumented: tests that
+# start it preload the runtime named by QV_SANITIZER_PRELOAD (see
+# docs/reliability.md and tests/robustness/run-sanitized-suites.sh).
+option(QV_SANITIZE "Build with AddressSanitizer + UndefinedBehaviorSanitizer" OFF)
+
+if(QV_SANITIZE)
+  set(_qv_san_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
+      -fno-omit-frame-pointer -g)
+  add_compile_options(${_qv_san_flags})
+  add_link_options(-fsanitize=address,undefined)
+  # The runtime that an uninstrumented host (snmpd) must preload to load
+  # instrumented modules, matching the compiler in use.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE _qv_asan_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
+  else()
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                    OUTPUT_VARIABLE _qv_asan_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  set(QV_SANITIZER_PRELOAD "${_qv_asan_rt}" CACHE FILEPATH "Sanitizer runtime preloaded into snmpd" FORCE)
+  message(STATUS "QV_SANITIZE: ASan+UBSan; snmpd preloads ${QV_SANITIZER_PRELOAD}")
+else()
+  set(QV_SANITIZER_PRELOAD "" CACHE FILEPATH "Sanitizer runtime preloaded into snmpd" FORCE)
+endif()
