@@ -199,6 +199,10 @@ print_numeric_table() { # table-number column-names
 
 echo "snmpd (pid $snmpd_pid) answers on udp:127.0.0.1:$port, SNMP v2c, community public"
 echo "access point: ${config:-built-in demo (sim/demo-ap.json)}"
+if grep -q '^qv_wlan_sim:' "$log"; then
+  echo "demo-agent: the simulated data source reports:" >&2
+  grep '^qv_wlan_sim:' "$log" >&2
+fi
 for i in 0 1 2 3 4; do
   echo
   echo "== ${tables[$i]} ($base.2.1.$((i + 1))) =="

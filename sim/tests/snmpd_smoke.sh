@@ -6,6 +6,8 @@
 #   snmpd_smoke.sh dlmod   SIM_SO MODULE_SO FIXTURE   # snmpd.conf only: dlmod sim, qvSimConfig, dlmod module
 #   snmpd_smoke.sh preload SIM_SO MODULE_SO FIXTURE   # LD_PRELOAD=sim, QV_SIM_CONFIG; the sim's dlmod line
 #                                                      # comes after the module's, for its scalars only
+#   snmpd_smoke.sh reload  SIM_SO MODULE_SO FIXTURE   # as dlmod, but qvSimConfig names a broken file that
+#                                                      # is then replaced by the fixture while snmpd runs
 set -euo pipefail
 mode=$1
 sim=$(realpath "$2") module=$(realpath "$3") fixture=$(realpath "$4")
@@ -31,6 +33,8 @@ fail() {
 export SNMP_PERSISTENT_DIR=$work/persist SNMPCONFPATH=$work/none
 unset QV_SIM_CONFIG QV_SIM_GENERATE
 mkdir -p "$SNMP_PERSISTENT_DIR"
+# Broken at line 3: a missing comma.
+printf '{\n  "interfaces": [{"qvIfName": "a"}]\n  "radio_stats": []\n}\n' >"$work/ap.json"
 
 base=.1.3.6.1.4.1.32473.1.1.1
 port=
@@ -46,12 +50,16 @@ start_snmpd() {
       echo "dlmod qv_wlan_sim $sim"
       echo "qvSimConfig $fixture"
       echo "dlmod qv_if_iterate $module"
+    elif [ "$mode" = reload ]; then
+      echo "dlmod qv_wlan_sim $sim"
+      echo "qvSimConfig $work/ap.json"
+      echo "dlmod qv_if_iterate $module"
     else
       echo "dlmod qv_if_iterate $module"
       echo "dlmod qv_wlan_sim $sim"
     fi
   } >"$conf"
-  if [ "$mode" = dlmod ]; then
+  if [ "$mode" != preload ]; then
     /usr/sbin/snmpd -f -Lo -C -c "$conf" -I dlmod,vacm_conf -m '' >"$work/snmpd.log" 2>&1 &
   else
     LD_PRELOAD=$sim QV_SIM_CONFIG=$fixture \
@@ -84,6 +92,19 @@ expect() { # OID expected-value
   [ "$got" = "$2" ] || fail "$1: expected '$2', got '$got'"
 }
 table=$base.2.1
+if [ "$mode" = reload ]; then
+  # The broken description: one log line naming it, every table empty,
+  # snmpd still answering.
+  expect "$base.99.7.0" '1'
+  expect "$base.99.6.0" '0'
+  expect "$table.1.1.1.0" 'No Such Instance currently exists at this OID'
+  lines=$(grep -c 'qv_wlan_sim' "$work/snmpd.log" || true)
+  [ "$lines" -eq 1 ] || fail "$lines log lines from the sim, want 1"
+  grep -q "^qv_wlan_sim: $work/ap.json: line 3, column [0-9]*: syntax error.*; all tables are empty$" "$work/snmpd.log" ||
+    fail "no clear message about the broken file"
+  # Replaced on disk: the next walk reads it.
+  cp "$fixture" "$work/ap.json.new" && mv "$work/ap.json.new" "$work/ap.json"
+fi
 expect "$table.1.1.2.5" '"Smoke-SSID"'                    # qvSSIDName, cursor 5
 expect "$table.2.1.4.3.6.0.17.34.51.68.85" '-61'          # qvClientRSSI, first index 3, MAC 00:11:22:33:44:55
 expect "$table.2.1.2.3.6.0.17.34.51.68.85" '192.168.1.10' # qvClientIP
@@ -103,7 +124,12 @@ grep -q "^$table.5.1.1.0 = INTEGER: 6$" <<<"$(grep -m1 "^$table.5.1.1" <<<"$walk
 expect "$base.99.1.0" '0'
 expect "$base.99.5.0" '0'
 expect "$base.99.6.0" '1'
-expect "$base.99.7.0" '0'
+if [ "$mode" = reload ]; then
+  expect "$base.99.7.0" '1'
+  sed -i '/^qv_wlan_sim: .*ap.json: line 3/d' "$work/snmpd.log" # seen above
+else
+  expect "$base.99.7.0" '0'
+fi
 first=$(get "$base.99.3.0") next=$(get "$base.99.4.0")
 [ "$first" -ge 7 ] || fail "firstCalls $first: fewer than the GETs made"
 [ "$next" -ge 1 ] || fail "nextCalls $next: no table was walked past its first row"
