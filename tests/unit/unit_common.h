@@ -90,7 +90,9 @@ inline const TableInfo (&tables())[5] {
 
 inline const TableInfo &table_info(Table t) { return tables()[static_cast<int>(t)]; }
 
-/* Prints a TableInfo parameter by its table name. */
+inline void PrintTo(const TableInfo &t, std::ostream *os) { *os << t.name; }
+
+/* Names a TableInfo parameter by its table name. */
 struct TableName {
     std::string operator()(const ::testing::TestParamInfo<TableInfo> &p) const { return p.param.name; }
 };
