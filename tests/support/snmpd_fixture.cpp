@@ -81,8 +81,16 @@ std::string hex_of(const std::string &bytes) {
     return out;
 }
 
-std::string module_library_path() { return QV_MODULE_PATH; }
-std::string sim_library_path() { return QV_SIM_PATH; }
+/* QV_TEST_MODULE and QV_TEST_SIM point the tests at other builds, for
+ * instance an installed module. */
+std::string module_library_path() {
+    const char *env = std::getenv("QV_TEST_MODULE");
+    return env && *env ? env : QV_MODULE_PATH;
+}
+std::string sim_library_path() {
+    const char *env = std::getenv("QV_TEST_SIM");
+    return env && *env ? env : QV_SIM_PATH;
+}
 
 /* ---- snmpd process ---- */
 
@@ -176,6 +184,7 @@ bool SnmpdProcess::spawn(const AgentOptions &options, std::string *error) {
     {
         std::ofstream conf(conf_path);
         conf << "rocommunity public 127.0.0.1\n";
+        conf << "dontLogTCPWrappersConnects yes\n";
         /* The data source first: the module's undefined symbols resolve
          * against it when the module is loaded. */
         if (options.load_sim && !options.preload_sim) conf << "dlmod qv_wlan_sim " << sim_library_path() << "\n";

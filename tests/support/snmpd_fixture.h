@@ -29,7 +29,8 @@ bool oid_less(const Oid &a, const Oid &b);               /* lexicographic, as SN
 bool oid_has_prefix(const Oid &name, const Oid &prefix);
 Oid concat(Oid head, const Oid &tail);
 
-/* Paths of the build's module and simulated data source. */
+/* Paths of the module and the simulated data source: the build's, unless
+ * QV_TEST_MODULE or QV_TEST_SIM name others. */
 std::string module_library_path();
 std::string sim_library_path();
 
