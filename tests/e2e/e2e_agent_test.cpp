@@ -5,7 +5,10 @@
  */
 #include "e2e_harness.h"
 
+#include <cstdio>
 #include <regex>
+
+#include <unistd.h>
 
 namespace qv_e2e {
 namespace {
@@ -133,6 +136,64 @@ TEST(StartUpLog, EachTableTracesItsRegistrationInOrder) {
             previous = at;
         }
     }
+}
+
+
+/* The module keeps no rows between requests: when the access point changes,
+ * the next request shows it, without restarting snmpd. */
+TEST(Loading, EveryRequestFetchesTheRowsAfresh) {
+    qv_test::SnmpdProcess agent;
+    std::string error;
+    const std::string dir = [] {
+        char pattern[] = "/tmp/qv-e2e-ap-XXXXXX";
+        return std::string(::mkdtemp(pattern) ? pattern : "");
+    }();
+    ASSERT_FALSE(dir.empty());
+    const std::string path = dir + "/ap.json";
+    auto publish = [&](const std::string &fixture) {
+        /* Written beside, then renamed over: the data source sees a new file. */
+        std::ifstream in(fixture_path(fixture), std::ios::binary);
+        std::ofstream out(path + ".new", std::ios::binary);
+        out << in.rdbuf();
+        out.close();
+        ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
+    };
+    publish("empty.json");
+    qv_test::AgentOptions options;
+    options.description_file = path;
+    ASSERT_TRUE(agent.start(options, &error)) << error;
+    qv_test::SnmpClient client(agent.peer(), "public");
+
+    const Oid name = parse_oid("1.3.6.1.4.1.32473.1.1.1.2.1.1.1.1.7");
+    EXPECT_EQ(client.get_one(name).type, SNMP_NOSUCHINSTANCE);
+    publish("values.json");
+    VarBind vb = client.get_one(name);
+    EXPECT_EQ(vb.type, ASN_OCTET_STR);
+    EXPECT_EQ(vb.octets, "wlan0.vap-guest1");
+    publish("empty.json");
+    EXPECT_EQ(client.get_one(name).type, SNMP_NOSUCHINSTANCE);
+
+    EXPECT_EQ(sim_counter(client, LiveBlocks), 0);
+    EXPECT_EQ(sim_counter(client, ConfigErrors), 0);
+    if (HasFailure()) std::cerr << "--- snmpd log ---\n" << agent.log() << "--- end of log ---\n";
+    agent.stop();
+    std::remove(path.c_str());
+    ::rmdir(dir.c_str());
+}
+
+/* The data source preloaded into snmpd instead of a dlmod line. */
+TEST(Loading, PreloadedDataSourceServesTheModule) {
+    qv_test::AgentOptions options;
+    options.description_file = fixture_path("values.json");
+    options.preload_sim = true;
+    qv_test::SnmpdProcess agent;
+    std::string error;
+    ASSERT_TRUE(agent.start(options, &error)) << error;
+    qv_test::SnmpClient client(agent.peer(), "public");
+    VarBind vb = client.get_one(parse_oid("1.3.6.1.4.1.32473.1.1.1.2.1.2.1.10.3.6.0.17.34.51.68.85"));
+    EXPECT_EQ(vb.type, ASN_OCTET_STR);
+    EXPECT_EQ(vb.octets.size(), 35u);
+    if (HasFailure()) std::cerr << "--- snmpd log ---\n" << agent.log() << "--- end of log ---\n";
 }
 
 } // namespace
