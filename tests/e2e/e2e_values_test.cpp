@@ -221,6 +221,15 @@ TEST_F(ValuesAgent, InstanceOidsFollowTheIndexRules) {
     EXPECT_EQ(to_string(r.vbs[0].name), ".1.3.6.1.4.1.32473.1.1.1.2.1.2.1.1.1.6.0.17.34.51.68.85");
     EXPECT_EQ(qv_test::hex_of(r.vbs[0].octets), "001122334455");
 
+    /* Under one first index the MACs sort octet by octet: 00:00:... first. */
+    r = client().get_next({parse_oid("1.3.6.1.4.1.32473.1.1.1.2.1.2.1.10.3")});
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(r.vbs.size(), 1u);
+    EXPECT_EQ(to_string(r.vbs[0].name), ".1.3.6.1.4.1.32473.1.1.1.2.1.2.1.10.3.6.0.0.0.0.0.0");
+    r = client().get_next({r.vbs[0].name});
+    ASSERT_EQ(r.vbs.size(), 1u);
+    EXPECT_EQ(to_string(r.vbs[0].name), ".1.3.6.1.4.1.32473.1.1.1.2.1.2.1.10.3.6.0.17.34.51.68.85");
+
     /* Cursor 0 is index 0, no offset added. */
     VarBind name = get("1.3.6.1.4.1.32473.1.1.1.2.1.1.1.1.0");
     EXPECT_EQ(name.type, ASN_OCTET_STR);
