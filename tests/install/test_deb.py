@@ -36,7 +36,7 @@ def main():
         out = os.path.join(work, "pkg")
         run(["cpack", "--config", os.path.join(a.build_dir, "CPackConfig.cmake"), "-B", out], timeout=300)
         debs = {run(["dpkg-deb", "-f", d, "Package"]).stdout.strip(): d for d in glob.glob(f"{out}/*.deb")}
-        check("qv-wlan-snmp" in debs, f"no qv-wlan-snmp package among {list(debs)}")
+        check(set(debs) == {"qv-wlan-snmp", "qv-wlan-snmp-sim"}, f"packages built: {list(debs)}")
         if failures:
             raise SystemExit("\n".join(failures))
         module_path = f"/usr/{a.dlmod_dir}/qv_if_iterate.so"
@@ -45,11 +45,9 @@ def main():
                      "/usr/share/qv-wlan-snmp/snmpd.conf.d/qv-wlan.conf"):
             check(f".{path}\n" in contents, f"qv-wlan-snmp lacks {path}")
         check("./etc/" not in contents, "qv-wlan-snmp must not change /etc by itself")
-        has_sim = "qv-wlan-snmp-sim" in debs
-        if has_sim:
-            sim = run(["dpkg-deb", "-c", debs["qv-wlan-snmp-sim"]]).stdout
-            check(re.search(r"\./usr/lib/[^/]+/qv-wlan-snmp/qv_wlan_sim\.so\n", sim) is not None,
-                  f"qv-wlan-snmp-sim lacks the data source:\n{sim}")
+        sim = run(["dpkg-deb", "-c", debs["qv-wlan-snmp-sim"]]).stdout
+        check(re.search(r"\./usr/lib/[^/]+/qv-wlan-snmp/qv_wlan_sim\.so\n", sim) is not None,
+              f"qv-wlan-snmp-sim lacks the data source:\n{sim}")
 
         # dpkg -i into a scratch root with an empty database.
         root = os.path.join(work, "root")
@@ -61,18 +59,18 @@ def main():
         for name in debs:
             check(f"{name} install ok installed" in listed, f"{name} not installed: {listed}")
 
-        # snmpd from the installed snippet, paths moved into the scratch root.
+        # snmpd from the installed snippet, paths moved into the scratch root,
+        # with the installed simulated data source (its built-in demo) enabled
+        # as the snippet describes.
         conf = open(f"{root}/usr/share/qv-wlan-snmp/snmpd.conf.d/qv-wlan.conf").read()
         conf = conf.replace(" /usr/", f" {root}/usr/")
-        preload = a.datasource
-        if has_sim:
-            conf = conf.replace("#dlmod qv_wlan_sim ", "dlmod qv_wlan_sim ")
-            preload = None
+        check("\n#dlmod qv_wlan_sim " in conf, "the snippet has no commented sim line")
+        conf = conf.replace("\n#dlmod qv_wlan_sim ", "\ndlmod qv_wlan_sim ")
         conf += '\ncreateUser qvmonitor SHA "deb-test-auth-77" AES "deb-test-priv-77"\n'
         v3 = ["-v3", "-u", "qvmonitor", "-l", "authPriv", "-a", "SHA", "-A", "deb-test-auth-77",
               "-x", "AES", "-X", "deb-test-priv-77"]
         env = mib_env(a.base_mib_dir, f"{root}/usr/share/snmp/mibs")
-        with Agent(conf, preload=preload, ready_args=v3) as agent:
+        with Agent(conf, ready_args=v3) as agent:
             tab = run(["snmptable", "-Cf", "|", *v3, "-r", "1", "-t", "3", agent.target,
                        "QV-WLAN-MIB::qvRadioAttributeTable"], env=env, check=False)
             rows = [l for l in tab.stdout.splitlines()[3:] if l.strip()]

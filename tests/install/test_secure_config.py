@@ -13,7 +13,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, mib_env, run  # noqa: E402
+from qvsnmp import SUBTREE, Agent, mib_env, run, sim_env  # noqa: E402
 
 USER = "qvmonitor"
 AUTH = "install-test-auth-9f3"
@@ -55,7 +55,7 @@ def main():
         # passphrases (here in a file of its own next to the snippet).
         users = f'createUser {USER} SHA "{AUTH}" AES "{PRIV}"\n'
         env = mib_env(a.base_mib_dir, os.path.dirname(mib))
-        with Agent(conf + "\n" + users, preload=a.datasource, ready_args=v3()) as agent:
+        with Agent(conf + "\n" + users, preload=a.datasource, env=sim_env(a), ready_args=v3()) as agent:
             t = ["-r", "0", "-t", "2", agent.target]
             # The authorised user reads the tables and the system group.
             tab = run(["snmptable", "-OX", "-Ci", "-Cf", "|", *v3(), *t, "QV-WLAN-MIB::qvAssociationTable"],

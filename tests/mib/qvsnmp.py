@@ -128,6 +128,12 @@ class Agent:
         return False
 
 
+def sim_env(args):
+    """snmpd environment that makes the preloaded simulated data source serve
+    the test access point description."""
+    return {"QV_SIM_CONFIG": args.sim_config}
+
+
 def v2c_conf(module_so, extra=""):
     return (
         "rocommunity public 127.0.0.1\n"

@@ -9,7 +9,7 @@ import sys
 
 import qvargs
 from mibtree import MIB_TO_WIRE, TABLES, mib_objects
-from qvsnmp import SUBTREE, Agent, mib_env, run, v2c_conf
+from qvsnmp import SUBTREE, Agent, mib_env, run, v2c_conf, sim_env
 
 failures = []
 
@@ -26,7 +26,7 @@ def main():
     objs, _indexes = mib_objects(env)
     readable = {k: o for k, o in objs.items() if o["access"] == "-R--"}
 
-    with Agent(v2c_conf(a.module), preload=a.datasource) as agent:
+    with Agent(v2c_conf(a.module), preload=a.datasource, env=sim_env(a)) as agent:
         v2c = ["-v2c", "-c", "public", "-r", "1", "-t", "3", agent.target]
         # 1. Raw walk, without the MIB: what is on the wire.
         raw = run(["snmpwalk", "-On", *v2c, SUBTREE], env=raw_env).stdout

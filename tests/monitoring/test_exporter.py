@@ -15,7 +15,7 @@ import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, free_tcp_port, run, v2c_conf  # noqa: E402
+from qvsnmp import SUBTREE, Agent, free_tcp_port, run, v2c_conf, sim_env  # noqa: E402
 
 failures = []
 
@@ -80,7 +80,7 @@ def main():
         cfg = yaml.safe_load(f)
     metrics = {m["name"]: m for m in cfg["qv_wlan"]["metrics"]}
 
-    with Agent(v2c_conf(a.module), preload=a.datasource) as agent:
+    with Agent(v2c_conf(a.module), preload=a.datasource, env=sim_env(a)) as agent:
         served = raw_walk(agent.target)
         port = free_tcp_port()
         log = open(os.path.join(agent.dir, "exporter.log"), "w")
