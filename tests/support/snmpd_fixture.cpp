@@ -198,9 +198,17 @@ bool SnmpdProcess::spawn(const AgentOptions &options, std::string *error) {
     const std::string persist = dir_ + "/persist";
     ::mkdir(persist.c_str(), 0700);
 
-    std::vector<std::string> args = {QV_SNMPD_PATH, "-f", "-Lo", "-C", "-c", conf_path,
+    /* QV_SNMPD_WRAPPER runs snmpd under another program, for instance
+     * "valgrind --error-exitcode=99 --log-file=/tmp/vg.%p". */
+    std::vector<std::string> args;
+    if (const char *wrapper = std::getenv("QV_SNMPD_WRAPPER")) {
+        std::istringstream words(wrapper);
+        for (std::string w; words >> w;) args.push_back(w);
+    }
+    const std::vector<std::string> snmpd = {QV_SNMPD_PATH, "-f", "-Lo", "-C", "-c", conf_path,
                                      /* Only what these tests need: dlmod and community config. */
                                      "-I", "dlmod,vacm_conf"};
+    args.insert(args.end(), snmpd.begin(), snmpd.end());
     if (!options.debug_tokens.empty()) {
         std::string tokens;
         for (const auto &t : options.debug_tokens) tokens += (tokens.empty() ? "" : ",") + t;
@@ -235,7 +243,7 @@ bool SnmpdProcess::spawn(const AgentOptions &options, std::string *error) {
             ::unsetenv("QV_SIM_CONFIG");
         else
             ::setenv("QV_SIM_CONFIG", options.description_file.c_str(), 1);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     pid_ = pid;
@@ -249,7 +257,9 @@ bool SnmpdProcess::wait_until_answering(std::string *error) {
         return false;
     }
     const Oid anything = parse_oid("1.3.6.1.4.1.32473.1.1.1.2.1");
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const char *wrapper = std::getenv("QV_SNMPD_WRAPPER");
+    const int limit_s = wrapper && *wrapper ? 120 : 10;
+    const auto deadline = Clock::now() + std::chrono::seconds(limit_s);
     while (Clock::now() < deadline) {
         if (!running()) {
             *error = "snmpd exited during start-up";
@@ -258,14 +268,15 @@ bool SnmpdProcess::wait_until_answering(std::string *error) {
         if (probe.get({anything}).status == STAT_SUCCESS) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
-    *error = "snmpd did not answer within 10 s";
+    *error = "snmpd did not answer within " + std::to_string(limit_s) + " s";
     return false;
 }
 
 void SnmpdProcess::stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        const char *wrapper = std::getenv("QV_SNMPD_WRAPPER");
+        const auto deadline = Clock::now() + std::chrono::seconds(wrapper && *wrapper ? 60 : 5);
         while (running() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
