@@ -3,7 +3,7 @@
 snippet; snmpd started with that snippet (the SNMPv3 user created as the docs
 say) serves the tables to the authorised user only: no answer to SNMPv2c,
 nothing for a wrong passphrase or a lower security level, and nothing
-outside the view."""
+outside the view. The exporter's SNMPv3 module reads it with that user."""
 
 import os
 import re
@@ -13,7 +13,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, mib_env, run, sim_env  # noqa: E402
+from qvsnmp import SUBTREE, Agent, exporter_scrape, mib_env, run, sim_env  # noqa: E402
 
 USER = "qvmonitor"
 AUTH = "install-test-auth-9f3"
@@ -87,6 +87,21 @@ def main():
             denied(v3(priv="wrong-privacy-pass"), "wrong privacy passphrase")
             denied(v3(level="authNoPriv"), "authNoPriv")
             denied(v3(user="nobody", level="authPriv"), "unknown user")
+
+            # The exporter's SNMPv3 module fits this configuration once its
+            # placeholders carry the user's passphrases.
+            with open(os.path.join(a.monitoring_dir, "snmp.yml")) as f:
+                cfg = f.read()
+            cfg = cfg.replace("CHANGE-ME-auth-passphrase", AUTH).replace("CHANGE-ME-priv-passphrase", PRIV)
+            cfg_path = os.path.join(agent.dir, "snmp.yml")
+            with open(cfg_path, "w") as f:
+                f.write(cfg)
+            body = exporter_scrape(cfg_path, "qv_wlan_v3", agent.port, agent.dir)
+            noise = re.findall(r'^qvRadioNoiseFloor\{qvRadioAttributeIndex="(\d+)"\} (\S+)$', body, re.M)
+            check(sorted(noise) == [("0", "-95"), ("1", "-89")], f"qv_wlan_v3 scrape: qvRadioNoiseFloor {noise}")
+            check(re.search(r'^qvClientRSSI\{.*qvClientMac="00:11:22:33:44:55".*\} -52$', body, re.M) is not None,
+                  "qv_wlan_v3 scrape: no qvClientRSSI of the example client")
+            check(re.search(r"^sysUpTime \d", body, re.M) is not None, "qv_wlan_v3 scrape: no sysUpTime")
     finally:
         shutil.rmtree(prefix, ignore_errors=True)
 

@@ -10,6 +10,7 @@ def parse(extra=None):
     p.add_argument("--mib-dir", required=True)
     p.add_argument("--columns-dump")
     p.add_argument("--module")
+    p.add_argument("--monitoring-dir")
     p.add_argument("--datasource", help="the simulated data source, qv_wlan_sim.so")
     p.add_argument("--sim-config", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "test-ap.json"),
                    help="access point description the data source serves")

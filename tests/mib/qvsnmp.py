@@ -128,6 +128,36 @@ class Agent:
         return False
 
 
+def exporter_scrape(config_file, module, agent_port, workdir, timeout=20):
+    """Starts Debian's prometheus-snmp-exporter on a free loopback port with
+    `config_file`, scrapes `module` against 127.0.0.1:agent_port once and
+    stops it by PID. Returns the exposition text."""
+    import urllib.request
+    port = free_tcp_port()
+    log_path = os.path.join(workdir, "exporter.log")
+    with open(log_path, "w") as log:
+        exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={config_file}",
+                                     f"--web.listen-address=127.0.0.1:{port}"],
+                                    stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    try:
+        url = f"http://127.0.0.1:{port}/snmp?module={module}&target=127.0.0.1:{agent_port}"
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and exporter.poll() is None:
+            try:
+                return urllib.request.urlopen(url, timeout=10).read().decode()
+            except OSError:
+                time.sleep(0.2)
+        with open(log_path) as f:
+            raise AssertionError(f"no scrape from the exporter; its log:\n{f.read()}")
+    finally:
+        exporter.terminate()
+        try:
+            exporter.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            exporter.kill()
+            exporter.wait(timeout=10)
+
+
 def sim_env(args):
     """snmpd environment that makes the preloaded simulated data source serve
     the test access point description."""

@@ -6,16 +6,13 @@ counters and Integer32 columns as gauges."""
 
 import os
 import re
-import subprocess
 import sys
-import time
-import urllib.request
 
 import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, free_tcp_port, run, v2c_conf, sim_env  # noqa: E402
+from qvsnmp import SUBTREE, Agent, exporter_scrape, run, sim_env, v2c_conf  # noqa: E402
 
 failures = []
 
@@ -74,7 +71,7 @@ def instance_suffix(metric, labels):
 
 
 def main():
-    a = qvargs.parse({"--monitoring-dir": {"required": True}})
+    a = qvargs.parse()
     snmp_yml = os.path.join(a.monitoring_dir, "snmp.yml")
     with open(snmp_yml) as f:
         cfg = yaml.safe_load(f)
@@ -82,32 +79,7 @@ def main():
 
     with Agent(v2c_conf(a.module), preload=a.datasource, env=sim_env(a)) as agent:
         served = raw_walk(agent.target)
-        port = free_tcp_port()
-        log = open(os.path.join(agent.dir, "exporter.log"), "w")
-        exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={snmp_yml}",
-                                     f"--web.listen-address=127.0.0.1:{port}"],
-                                    stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        try:
-            url = f"http://127.0.0.1:{port}/snmp?module=qv_wlan&target=127.0.0.1:{agent.port}"
-            body = None
-            deadline = time.monotonic() + 20
-            while time.monotonic() < deadline and exporter.poll() is None:
-                try:
-                    body = urllib.request.urlopen(url, timeout=10).read().decode()
-                    break
-                except OSError:
-                    time.sleep(0.2)
-            if body is None:
-                log.flush()
-                print("no scrape from the exporter:", open(log.name).read())
-                return 1
-        finally:
-            exporter.terminate()
-            try:
-                exporter.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                exporter.kill()
-                exporter.wait()
+        body = exporter_scrape(snmp_yml, "qv_wlan", agent.port, agent.dir)
 
     samples, types = parse_scrape(body)
     check("snmp_scrape_duration_seconds" in samples, "no snmp_scrape_duration_seconds")

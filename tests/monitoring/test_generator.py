@@ -16,7 +16,7 @@ from qvsnmp import mib_env, run  # noqa: E402
 
 
 def main():
-    a = qvargs.parse({"--monitoring-dir": {"required": True}})
+    a = qvargs.parse()
     env = mib_env(a.base_mib_dir, a.mib_dir)
     with tempfile.TemporaryDirectory() as d:
         out = os.path.join(d, "snmp.yml")
