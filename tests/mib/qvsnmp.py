@@ -131,31 +131,35 @@ class Agent:
 def exporter_scrape(config_file, module, agent_port, workdir, timeout=20):
     """Starts Debian's prometheus-snmp-exporter on a free loopback port with
     `config_file`, scrapes `module` against 127.0.0.1:agent_port once and
-    stops it by PID. Returns the exposition text."""
+    stops it by PID. Returns the exposition text. A new port is tried if the
+    exporter exits at once (the free port was taken meanwhile)."""
     import urllib.request
-    port = free_tcp_port()
     log_path = os.path.join(workdir, "exporter.log")
-    with open(log_path, "w") as log:
-        exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={config_file}",
-                                     f"--web.listen-address=127.0.0.1:{port}"],
-                                    stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-    try:
-        url = f"http://127.0.0.1:{port}/snmp?module={module}&target=127.0.0.1:{agent_port}"
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and exporter.poll() is None:
-            try:
-                return urllib.request.urlopen(url, timeout=10).read().decode()
-            except OSError:
-                time.sleep(0.2)
-        with open(log_path) as f:
-            raise AssertionError(f"no scrape from the exporter; its log:\n{f.read()}")
-    finally:
-        exporter.terminate()
+    for _attempt in range(3):
+        port = free_tcp_port()
+        with open(log_path, "w") as log:
+            exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={config_file}",
+                                         f"--web.listen-address=127.0.0.1:{port}"],
+                                        stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         try:
-            exporter.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            exporter.kill()
-            exporter.wait(timeout=10)
+            url = f"http://127.0.0.1:{port}/snmp?module={module}&target=127.0.0.1:{agent_port}"
+            deadline = time.monotonic() + timeout
+            while time.monotonic() < deadline and exporter.poll() is None:
+                try:
+                    return urllib.request.urlopen(url, timeout=10).read().decode()
+                except OSError:
+                    time.sleep(0.2)
+        finally:
+            exporter.terminate()
+            try:
+                exporter.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                exporter.kill()
+                exporter.wait(timeout=10)
+        if time.monotonic() >= deadline:
+            break
+    with open(log_path) as f:
+        raise AssertionError(f"no scrape from the exporter; its log:\n{f.read()}")
 
 
 def sim_env(args):
