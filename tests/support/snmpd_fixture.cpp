@@ -151,6 +151,7 @@ bool SnmpdProcess::running() {
 
 bool SnmpdProcess::start(const AgentOptions &options, std::string *error) {
     stop();
+    keep_dir_ = false; /* a failed start's directory stays where it was */
     dir_ = make_work_dir();
     if (dir_.empty()) {
         *error = "cannot create a work directory";
