@@ -65,6 +65,7 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-demo-agent.XXXXXX")
 snmpd_pid= tail_pid=
 cleanup() {
+  trap '' INT TERM # a second Ctrl-C must not cut the clean-up short
   [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null || true
   if [ -n "$snmpd_pid" ]; then
     kill "$snmpd_pid" 2>/dev/null || true
