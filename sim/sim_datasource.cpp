@@ -56,8 +56,9 @@ struct State {
 };
 
 State &state() {
-    static State s; // never destroyed before blocks the agent still holds
-    return s;
+    // Never destroyed: the agent may release rows while the process exits.
+    static State *s = new State;
+    return *s;
 }
 
 uint64_t now_us() {
