@@ -137,6 +137,13 @@ Response getbulk(const std::vector<std::vector<oid>> &names, long non_repeaters,
     return exchange(pdu);
 }
 
+Response set_integer(const std::vector<oid> &name, long value) {
+    netsnmp_pdu *pdu = snmp_pdu_create(SNMP_MSG_SET);
+    pdu->flags |= UCD_MSG_FLAG_ALWAYS_IN_VIEW;
+    snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_INTEGER, &value, sizeof value);
+    return exchange(pdu);
+}
+
 std::vector<Varbind> walk(const std::vector<oid> &root, size_t max_steps) {
     std::vector<Varbind> out;
     std::vector<oid> at = root;

@@ -57,6 +57,7 @@ struct Response {
 Response get(const std::vector<std::vector<oid>> &names);
 Response getnext(const std::vector<std::vector<oid>> &names);
 Response getbulk(const std::vector<std::vector<oid>> &names, long non_repeaters, long max_repetitions);
+Response set_integer(const std::vector<oid> &name, long value);
 /* GETNEXT from `from` until the answer leaves `root` (bounded). */
 std::vector<Varbind> walk(const std::vector<oid> &root, size_t max_steps = 2000);
 

@@ -47,7 +47,6 @@ struct TableInfo {
     unsigned number; /* last sub-identifier of the root OID */
     const char *name;
     unsigned columns;
-    const char *source; /* source file named by the debug trace line */
     void (*initialize)(void);
     Netsnmp_Node_Handler *handler;
     Netsnmp_First_Data_Point *first;
@@ -62,23 +61,23 @@ struct TableInfo {
 /* The five tables in registration order. */
 inline const TableInfo (&tables())[5] {
     static const TableInfo all[5] = {
-        {Table::XIf, 1, "qvXIfTable", 6, "src/tables/xif_table.cpp", initialize_table_qvXIfTable,
+        {Table::XIf, 1, "qvXIfTable", 6, initialize_table_qvXIfTable,
          qvXIfTable_handler, qvXIfTable_get_first_data_point, qvXIfTable_get_next_data_point,
          qvXIfTable_context_convert_function, XIfTable_data_free, XIfTable_loop_free,
          qvXIfTable_create_data_context, qvXIfTable_commit_row},
-        {Table::Ass, 2, "qvAssociationTable", 37, "src/tables/association_table.cpp",
+        {Table::Ass, 2, "qvAssociationTable", 37,
          initialize_table_qvAssociationTable, qvAssociationTable_handler, qvAssociationTable_get_first_data_point,
          qvAssociationTable_get_next_data_point, qvAssociationTable_context_convert_function, AssoTable_data_free,
          AssoTable_loop_free, qvAssociationTable_create_data_context, qvAssociationTable_commit_row},
-        {Table::RadioStats, 3, "qvRadioStatsTable", 23, "src/tables/radio_stats_table.cpp",
+        {Table::RadioStats, 3, "qvRadioStatsTable", 23,
          initialize_table_qvRadioStatsTable, qvRadioStatsTable_handler, qvRadioStatsTable_get_first_data_point,
          qvRadioStatsTable_get_next_data_point, qvRadioStatsTable_context_convert_function, radioTable_data_free,
          radioTable_loop_free, qvRadioStatsTable_create_data_context, qvRadioStatsTable_commit_row},
-        {Table::VIf, 4, "qvVIfStatsTable", 18, "src/tables/vif_stats_table.cpp", initialize_table_qvVIfStatsTable,
+        {Table::VIf, 4, "qvVIfStatsTable", 18, initialize_table_qvVIfStatsTable,
          qvVIfStatsTable_handler, qvVIfStatsTable_get_first_data_point, qvVIfStatsTable_get_next_data_point,
          qvVIfTable_context_convert_function, VIfTable_data_free, VIfTable_loop_free,
          qvVIfStatsTable_create_data_context, qvVIfStatsTable_commit_row},
-        {Table::RadioAttr, 5, "qvRadioAttributeTable", 3, "src/tables/radio_attribute_table.cpp",
+        {Table::RadioAttr, 5, "qvRadioAttributeTable", 3,
          initialize_table_qvRadioAttributeTable, qvRadioAttributeTable_handler,
          qvRadioAttributeTable_get_first_data_point, qvRadioAttributeTable_get_next_data_point,
          qvRadioAttributeTable_context_convert_function, qvRadioAttributeTable_data_free,
