@@ -41,18 +41,22 @@ start=$(cut -d' ' -f1 /proc/uptime)
 stamp() { note "t=$(cut -d' ' -f1 /proc/uptime)s $*"; }
 
 ip link set lo up
-modprobe mac80211_hwsim radios=2 || { bad "modprobe mac80211_hwsim"; finish; }
+modprobe mac80211_hwsim radios=3 || { bad "modprobe mac80211_hwsim"; finish; }
 for m in ccm ctr gcm cmac; do modprobe $m || bad "modprobe $m"; done
-wait_for 20 test -e /sys/class/net/wlan1 || { bad "no wlan1 after loading mac80211_hwsim"; finish; }
+wait_for 20 test -e /sys/class/net/wlan2 || { bad "no wlan2 after loading mac80211_hwsim"; finish; }
 stamp "radios up"
 
-# The client radio lives in its own network namespace, so its frames cross
+# Each client radio lives in its own network namespace, so its frames cross
 # the simulated air instead of the local stack.
-unshare -n sleep 100000 &
-nspid=$!
-wait_for 10 sh -c "[ \"\$(readlink /proc/$nspid/ns/net)\" != \"\$(readlink /proc/self/ns/net)\" ]" ||
-  { bad "client namespace not created"; finish; }
-iw phy "$(cat /sys/class/net/wlan1/phy80211/name)" set netns "$nspid" || { bad "moving phy to namespace"; finish; }
+nspids=""
+for c in 1 2; do
+  unshare -n sleep 100000 &
+  pid=$!
+  wait_for 10 sh -c "[ \"\$(readlink /proc/$pid/ns/net)\" != \"\$(readlink /proc/self/ns/net)\" ]" ||
+    { bad "client namespace not created"; finish; }
+  iw phy "$(cat /sys/class/net/wlan$c/phy80211/name)" set netns "$pid" || { bad "moving phy to namespace"; finish; }
+  nspids="$nspids $pid"
+done
 
 # Scan first: the driver keeps survey (noise) data only for channels it
 # switched to during a scan, so hop from a neighbour onto the AP's channel
@@ -86,17 +90,21 @@ network={
   freq_list=2412
 }
 CONF
-nsenter -t "$nspid" -n sh -c '
-  ip link set lo up
-  ip link set wlan1 up
-  ip addr add 169.254.77.2/24 dev wlan1
-  wpa_supplicant -B -i wlan1 -c /tmp/wpa.conf -P /run/wpa.pid >/tmp/wpa.log 2>&1' || bad "wpa_supplicant"
+c=0
+for pid in $nspids; do
+  c=$((c + 1))
+  nsenter -t "$pid" -n sh -c "
+    ip link set lo up
+    ip link set wlan$c up
+    ip addr add 169.254.77.$((c + 1))/24 dev wlan$c
+    wpa_supplicant -B -i wlan$c -c /tmp/wpa.conf -P /run/wpa$c.pid >/tmp/wpa$c.log 2>&1" || bad "wpa_supplicant $c"
+done
 stamp "hostapd and wpa_supplicant started"
-authorized() { iw dev wlan0 station dump | grep -q 'authorized:.*yes'; }
-if wait_for 60 authorized; then stamp "client associated"; else
-  cat /tmp/hostapd.log; nsenter -t "$nspid" -n cat /tmp/wpa.log; bad "client did not associate"; finish
+authorized() { [ "$(iw dev wlan0 station dump | grep -c 'authorized:.*yes')" -ge 2 ]; }
+if wait_for 60 authorized; then stamp "clients associated"; else
+  cat /tmp/hostapd.log /tmp/wpa1.log /tmp/wpa2.log; bad "clients did not associate"; finish
 fi
-wait_for 20 ping -c 1 -W 1 169.254.77.2 || bad "ping across the simulated air"
+for ip in 169.254.77.2 169.254.77.3; do wait_for 20 ping -c 1 -W 1 $ip || bad "ping $ip across the simulated air"; done
 
 # Two agents: A reuses a snapshot for 30 s (directive), B takes a fresh one
 # on every walk (environment).
@@ -118,7 +126,7 @@ stamp "agents up"
 T=.1.3.6.1.4.1.32473.1.1.1.2.1
 get() { snmpget $B -Oqv "$1" 2>&1 | tr -d '"'; }
 gethex() { snmpget $B -Oqvx "$1" 2>&1 | tr -d '"' | tr 'A-F' 'a-f' | sed 's/ *$//; s/ /:/g'; }
-iwsta() { iw dev wlan0 station dump | awk -v k="$1" '$0 ~ "^[ \t]*"k":" {sub(/^[^:]*:[ \t]*/, ""); print $1; exit}'; }
+iwsta() { iw dev wlan0 station get "$sta" | awk -v k="$1" '$0 ~ "^[ \t]*"k":" {sub(/^[^:]*:[ \t]*/, ""); print $1; exit}'; }
 
 ifindex=$(cat /sys/class/net/wlan0/ifindex)
 phy=$(cat /sys/class/net/wlan0/phy80211/index)
@@ -131,7 +139,9 @@ iw dev wlan0 survey dump | sed 's/^/QVTEST SURVEY /'
 freq=$(iw dev wlan0 info | sed -n 's/.*channel [0-9]* (\([0-9]*\) MHz).*/\1/p')
 noise=$(iw dev wlan0 survey dump | awk -v f="$freq" '$1 == "frequency:" {hit = ($2 == f) || /in use/} hit && $1 == "noise:" {print $2; exit}')
 bssid=$(cat /sys/class/net/wlan0/address)
-sta=$(iw dev wlan0 station dump | awk '/^Station/ {print $2; exit}')
+# The client at 169.254.77.2 is the one checked column by column.
+sta=$(nsenter -t "$(echo $nspids | cut -d' ' -f1)" -n ip link show wlan1 | awk '$1 == "link/ether" {print $2}')
+stations=$(iw dev wlan0 station dump | grep -c '^Station')
 signal=$(iwsta signal)
 note "iw: ifindex=$ifindex phy=$phy ssid=$ssid type=$iftype channel=$chan width=$width txpower=$txpower noise=$noise station=$sta signal=$signal"
 sta_oid=$(echo "$sta" | tr ':' ' ' | { read a b c d e f; printf '6.%d.%d.%d.%d.%d.%d' 0x$a 0x$b 0x$c 0x$d 0x$e 0x$f; })
@@ -172,7 +182,8 @@ check_between "qvRadioRxTotalDataFrames.$phy" "$lo" "$v" "$hi"
 # Virtual interface statistics
 lo=$(cat /sys/class/net/wlan0/statistics/rx_packets); v=$(get $T.4.1.1.$ifindex); hi=$(cat /sys/class/net/wlan0/statistics/rx_packets)
 check_between "qvVIfRxDataFrames.$ifindex" "$lo" "$v" "$hi"
-lo=$(iwsta "tx packets"); v=$(get $T.4.1.8.$ifindex); hi=$(iwsta "tx packets")
+iwsum() { iw dev wlan0 station dump | awk -v k="$1" '$0 ~ "^[ \t]*"k":" {sub(/^[^:]*:[ \t]*/, ""); n += $1} END {print n}'; }
+lo=$(iwsum "tx packets"); v=$(get $T.4.1.8.$ifindex); hi=$(iwsum "tx packets")
 check_between "qvVIfTxUnicastDataFrames.$ifindex" "$lo" "$v" "$hi"
 
 # Radio attributes
@@ -191,14 +202,19 @@ check_eq "radio attribute rows (client radio hidden)" 1 "$rows"
 before=$(grep -c 'snapshot of associations' /tmp/snmpd-a.log)
 vals=$(snmpwalk $A -On $T.2 2>/dev/null | grep -c "^$T.2.1\.")
 after=$(grep -c 'snapshot of associations' /tmp/snmpd-a.log)
-check_eq "association walk values" 37 "$vals"
+check_eq "association walk values ($stations stations x 37 columns)" $((stations * 37)) "$vals"
 check_eq "snapshots for a full association walk, age 30 s" 1 "$((after - before))"
 note "$(grep 'snapshot of associations' /tmp/snmpd-a.log | tail -n 1)"
+# The snmpd.conf directive set 30 s: past the default 1 s, still no new one.
+sleep 1.5
+snmpwalk $A -On $T.2 >/dev/null 2>&1
+again=$(grep -c 'snapshot of associations' /tmp/snmpd-a.log)
+check_eq "snapshots 1.5 s later (qvNl80211SnapshotAge 30)" 0 "$((again - after))"
 before=$(grep -c 'snapshot of associations' /tmp/snmpd-b.log)
 snmpwalk $B -On $T.2 >/dev/null 2>&1
 after=$(grep -c 'snapshot of associations' /tmp/snmpd-b.log)
-if [ $((after - before)) -ge 37 ]; then ok "age 0 takes a snapshot per walk pass ($((after - before)) for 37 values)"
-else bad "age 0: only $((after - before)) snapshots for 37 values"; fi
+if [ $((after - before)) -ge $((stations * 37)) ]; then ok "age 0 takes a snapshot per walk pass ($((after - before)) for $((stations * 37)) values)"
+else bad "age 0: only $((after - before)) snapshots for $((stations * 37)) values"; fi
 
 note "full walk of the subtree (agent B):"
 snmpwalk $B -On $T 2>&1 | sed 's/^/QVTEST WALK /'
