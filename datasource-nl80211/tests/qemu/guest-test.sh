@@ -26,8 +26,10 @@ lap() { awk -v a="$t0" -v b="$(now)" -v m="$*" 'BEGIN {printf "[%6.1fs] %s\n", b
 
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed (scripts/install-deps.sh installs it)"
 qemu-system-x86_64 -accel help 2>/dev/null | grep -qx tcg || skip "this QEMU has no TCG accelerator"
-[ -x /bin/busybox ] && ldd /bin/busybox 2>&1 | grep -q 'not a dynamic' ||
-  die "/bin/busybox is not the static busybox (package busybox-static)"
+case "$(ldd /bin/busybox 2>&1 || true)" in
+  *"not a dynamic"*) ;;
+  *) die "/bin/busybox is missing or not the static busybox (package busybox-static)" ;;
+esac
 for bin in /usr/sbin/hostapd /usr/sbin/wpa_supplicant /usr/sbin/iw /usr/sbin/snmpd /usr/bin/snmpget /usr/bin/snmpwalk; do
   [ -x "$bin" ] || die "$bin missing: run scripts/install-deps.sh"
 done
