@@ -7,9 +7,10 @@
  * the walk when asked.
  *
  *   qv_bench_walk -p PORT -o OID [-m next|bulk] [-r MAXREP] [-P PID[,PID..]] [-s]
- *                 [-t TIMEOUT_S] [-g]
+ *                 [-t TIMEOUT_S] [-g] [-n N]
  *   -s  read the probe (1.3.6.1.4.1.32473.1.1.1.1.98.1.0) before and after
  *   -g  only GET OID until it answers (readiness check), at most TIMEOUT_S
+ *   -n  stop after N PDUs (warm-up requests)
  */
 #include <stdint.h>
 #include <stdio.h>
@@ -107,9 +108,9 @@ static void usage(void) {
 int main(int argc, char **argv) {
     const char *port = NULL, *oid_text = NULL, *mode = "next";
     const char *pids = NULL;
-    long maxrep = 25, timeout = 30;
+    long maxrep = 25, timeout = 30, max_pdus = MAX_PDUS;
     int use_probe = 0, ready_check = 0, opt;
-    while ((opt = getopt(argc, argv, "p:o:m:r:P:st:g")) != -1) {
+    while ((opt = getopt(argc, argv, "p:o:m:r:P:st:gn:")) != -1) {
         switch (opt) {
         case 'p': port = optarg; break;
         case 'o': oid_text = optarg; break;
@@ -119,6 +120,7 @@ int main(int argc, char **argv) {
         case 's': use_probe = 1; break;
         case 't': timeout = atol(optarg); break;
         case 'g': ready_check = 1; break;
+        case 'n': max_pdus = atol(optarg) > 0 && atol(optarg) < MAX_PDUS ? atol(optarg) : MAX_PDUS; break;
         default: usage();
         }
     }
@@ -184,7 +186,7 @@ int main(int argc, char **argv) {
 
     long cpu0 = cpu_ticks(pids);
     double t0 = now_s();
-    while (!done && pdus < MAX_PDUS) {
+    while (!done && pdus < max_pdus) {
         netsnmp_pdu *r = request(ss, bulk ? SNMP_MSG_GETBULK : SNMP_MSG_GETNEXT, cur, cur_len, maxrep);
         ++pdus;
         if (!r) {
