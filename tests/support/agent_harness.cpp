@@ -23,6 +23,7 @@ std::vector<LogLine> &captured() {
 int on_log(int, int, void *server_arg, void *) {
     auto *msg = static_cast<snmp_log_message *>(server_arg);
     if (msg && msg->msg) captured().push_back({msg->priority, msg->msg});
+    // QV_TEST_ECHO_LOG=1 shows the agent's log while debugging a test.
     if (msg && msg->msg && getenv("QV_TEST_ECHO_LOG")) fputs(msg->msg, stderr);
     return 0;
 }

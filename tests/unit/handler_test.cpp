@@ -11,19 +11,19 @@ struct Requests {
     std::vector<netsnmp_table_request_info> tinfo;
     netsnmp_agent_request_info reqinfo{};
 
-    // Each spec: row (or null), column (or -1 for no table information).
-    Requests(int mode, const std::vector<std::pair<void *, long>> &spec) : reqs(spec.size()), tinfo(spec.size()) {
+    // Each entry: row (or null), column (or -1 for no table information).
+    Requests(int mode, const std::vector<std::pair<void *, long>> &layout) : reqs(layout.size()), tinfo(layout.size()) {
         reqinfo.mode = mode;
-        for (size_t i = 0; i < spec.size(); ++i) {
+        for (size_t i = 0; i < layout.size(); ++i) {
             netsnmp_request_info &r = reqs[i];
             r = netsnmp_request_info{};
             const oid name[] = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, 9, 1, 1, i};
             snmp_varlist_add_variable(&r.requestvb, name, OID_LENGTH(name), ASN_NULL, nullptr, 0);
-            if (spec[i].first)
-                netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_ITERATOR_NAME, spec[i].first, nullptr));
-            if (spec[i].second >= 0) {
+            if (layout[i].first)
+                netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_ITERATOR_NAME, layout[i].first, nullptr));
+            if (layout[i].second >= 0) {
                 tinfo[i] = netsnmp_table_request_info{};
-                tinfo[i].colnum = static_cast<unsigned>(spec[i].second);
+                tinfo[i].colnum = static_cast<unsigned>(layout[i].second);
                 netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_HANDLER_NAME, &tinfo[i], nullptr));
             }
             if (i) {
