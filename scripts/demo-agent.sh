@@ -29,7 +29,7 @@ EOF
 }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-port=1161 config= once= debug= build_dir=$root/build-demo prebuilt= numeric=
+port=1161 config='' once='' debug='' build_dir=$root/build-demo prebuilt='' numeric=''
 while [ $# -gt 0 ]; do
   case $1 in
     --port) port=${2:?--port needs a number}; shift 2 ;;
@@ -63,7 +63,7 @@ for f in "$module" "$sim"; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-demo-agent.XXXXXX")
-snmpd_pid= tail_pid=
+snmpd_pid='' tail_pid=''
 cleanup() {
   trap '' INT TERM # a second Ctrl-C must not cut the clean-up short
   [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null || true
@@ -99,7 +99,7 @@ conf=$work/snmpd.conf
 export SNMP_PERSISTENT_DIR=$work/persist SNMPCONFPATH=$work/none
 unset QV_SIM_CONFIG QV_SIM_GENERATE
 mkdir -p "$SNMP_PERSISTENT_DIR"
-args=(-f -Lo -C -c "$conf" -I dlmod,vacm_conf -m '')
+args=(-f -Lo -C -c "$conf" -I "dlmod,vacm_conf" -m '')
 if [ -n "$debug" ]; then
   tokens=trace,dlmod
   for t in qvXIfTable qvAssociationTable qvRadioStatsTable qvVIfStatsTable qvRadioAttributeTable; do

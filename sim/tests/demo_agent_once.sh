@@ -10,7 +10,7 @@ trap 'rm -f "$out"' EXIT
 
 run() { # extra options...
   local rc
-  for attempt in 1 2 3 4 5 6; do
+  for _attempt in 1 2 3 4 5 6; do
     rc=0
     timeout 40 "$demo" --once --prebuilt "$build" --port $((20000 + RANDOM % 40000)) "$@" >"$out" 2>&1 || rc=$?
     [ "$rc" -eq 3 ] || break # 3: the port was taken

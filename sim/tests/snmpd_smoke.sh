@@ -69,7 +69,7 @@ start_snmpd() {
 }
 
 # A port another process holds makes snmpd exit at once: try another.
-for attempt in 1 2 3 4 5 6 7 8; do
+for _attempt in 1 2 3 4 5 6 7 8; do
   port=$((20000 + RANDOM % 40000))
   start_snmpd
   ready=
