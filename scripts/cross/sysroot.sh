@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Makes (once) the target root file system that a cross-build compiles
+# against and that user-mode QEMU runs from, and prints its path.
+# Usage: sysroot.sh ARCH      ARCH: s390x | mips | powerpc
+#
+# s390x: Debian has the port, so the sysroot is Debian's own packages
+#   (libc, libstdc++, Net-SNMP's libraries, headers and snmpd, GoogleTest,
+#   the JSON library of the simulated data source),
+#   unpacked by mmdebstrap.
+# mips, powerpc (32-bit big-endian): no Debian port in bookworm. libc and
+#   libstdc++ come from Debian's cross packages under /usr/<triple>; Net-SNMP
+#   (with snmpd) is cross-built from Debian's source package and GoogleTest
+#   from Debian's googletest sources, both installed into the sysroot's /usr;
+#   the header-only JSON library is Debian's package, unpacked.
+#
+# Sysroots live in $QV_CROSS_CACHE (default /var/cache/qv-wlan-snmp), outside
+# the tree; a complete one carries a stamp and is reused as is.
+set -euo pipefail
+arch=${1:?usage: sysroot.sh s390x|mips|powerpc}
+here=$(cd "$(dirname "$0")" && pwd)
+cache=${QV_CROSS_CACHE:-/var/cache/qv-wlan-snmp}
+dir="$cache/sysroot-$arch"
+# What goes in; a change makes a new sysroot.
+s390x_packages=snmpd,libsnmp-dev,libgtest-dev,libstdc++6,nlohmann-json3-dev
+stamp="$dir/.qv-sysroot-$(echo "$arch $s390x_packages v1" | md5sum | cut -c1-12)"
+mkdir -p "$cache"
+
+if [ -e "$stamp" ]; then
+  echo "$dir"
+  exit 0
+fi
+
+case "$arch" in
+  s390x)
+    rm -rf "$dir" "$dir.tmp"
+    # --variant=extract: unpack only, nothing runs inside the target.
+    mmdebstrap --quiet --arch=s390x --variant=extract \
+      --include="$s390x_packages" \
+      bookworm "$dir.tmp" /etc/apt/sources.list.d/debian.sources >&2
+    mv "$dir.tmp" "$dir"
+    ;;
+  mips|powerpc)
+    triple=$arch-linux-gnu
+    [ -d "/usr/$triple/lib" ] || { echo "sysroot.sh: /usr/$triple missing (install g++-$triple)" >&2; exit 1; }
+    mkdir -p "$dir/usr"
+    # The guest's loader and libc, for qemu -L: /lib is the cross libc.
+    # (The compiler finds them by itself, outside the sysroot.)
+    ln -sfn "/usr/$triple/lib" "$dir/lib"
+    "$here/netsnmp-from-source.sh" "$triple" "$dir"
+    "$here/gtest-from-source.sh" "$arch" "$dir"
+    # Header-only JSON library for the simulated data source: Debian's
+    # architecture-independent package, unpacked.
+    deb_dir="$cache/debs"; mkdir -p "$deb_dir"
+    ls "$deb_dir"/nlohmann-json3-dev_*.deb >/dev/null 2>&1 \
+      || (cd "$deb_dir" && apt-get download -q nlohmann-json3-dev >&2)
+    dpkg-deb -x "$(ls "$deb_dir"/nlohmann-json3-dev_*.deb | tail -1)" "$dir"
+    ;;
+  *) echo "sysroot.sh: unknown arch '$arch'" >&2; exit 2 ;;
+esac
+touch "$stamp"
+echo "$dir"
