@@ -31,7 +31,7 @@ def free_udp_port():
 
 class Agent:
     def __init__(self, module, sim, sim_config=None, sim_generate=None, wrapper=None, env=None,
-                 start_timeout=20.0, extra_config=()):
+                 start_timeout=20.0, extra_config=(), sim_name="qv_wlan_sim"):
         self.module = module
         self.sim = sim
         self.sim_config = sim_config
@@ -40,6 +40,7 @@ class Agent:
         self.extra_env = env or {}
         self.start_timeout = start_timeout
         self.extra_config = list(extra_config)
+        self.sim_name = sim_name
         self.dir = tempfile.mkdtemp(prefix="qv-robust-")
         self.log_path = os.path.join(self.dir, "snmpd.log")
         self.proc = None
@@ -54,7 +55,7 @@ class Agent:
             "rwcommunity private 127.0.0.1",
             "createUser %s SHA %s AES %s" % (V3_USER, V3_AUTH, V3_PRIV),
             "rwuser %s priv" % V3_USER,
-            "dlmod qv_wlan_sim %s" % self.sim,
+            "dlmod %s %s" % (self.sim_name, self.sim),
             "dlmod qv_if_iterate %s" % self.module,
         ] + self.extra_config
         with open(conf, "w") as f:

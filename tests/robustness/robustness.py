@@ -6,6 +6,8 @@ simulated data source, on 127.0.0.1 only.
   robustness.py set-refusal              SET of every column, v1/v2c/v3
   robustness.py misbehaving              strings without NUL, big tables,
                                          descriptions that change between walks
+  robustness.py misbehaving-ds --test-ds PATH   repeated cursors, failures
+                                         mid-walk, random failures (test-only source)
   robustness.py soak --requests N        concurrent GET/GETNEXT/GETBULK load,
                                          resident memory before and after
   robustness.py valgrind                 snmpd under memcheck over scripted queries
@@ -484,6 +486,46 @@ def run_misbehaving(args):
     return figures
 
 
+def run_misbehaving_ds(args):
+    """The test-only data source of misbehaving_datasource.c: repeated
+    cursors, failures in the middle of a walk, random failures with junk
+    records. snmpd stays up, walks end, answers keep their types and sizes,
+    and every row block is released exactly as counted."""
+    figures = {"modes": 0, "values": 0}
+    for mode in ("repeat", "midwalk", "flaky"):
+        with tempfile.TemporaryDirectory(prefix="qv-misbehave-ds-") as directory:
+            report = os.path.join(directory, "report")
+            agent = agentmod.Agent(args.module, args.test_ds, sim_name="qv_test_misbehaving_ds",
+                                   env=dict(make_agent(args, directory).extra_env, QV_MISBEHAVE=mode,
+                                            QV_MISBEHAVE_REPORT=report),
+                                   extra_config=["dontLogTCPWrappersConnects yes"])
+            with agent:
+                client = w.Client(agent.port)
+                for _ in range(args.rounds):
+                    table = walk(client, limit=5000)
+                    check_answers(table)
+                    figures["values"] += len(table)
+                    check(table, "no rows served: the module did not reach the %s data source" % mode)
+                    for t in KINDS:
+                        client.ask(w.GET, [w.QV_ROOT + (t, 1, 1, 1), w.QV_ROOT + (t, 1, 2, 4)])
+                        client.ask(w.GETBULK, [w.QV_ROOT + (t, 1, 1)], max_repetitions=50)
+                check(agent.alive(), "snmpd died with the %s data source" % mode)
+                client.close()
+                status = agent.stop()
+                check(status in (0, 23), "snmpd exited with %s" % status)
+                bad = [line for line in agent.log().splitlines() if MODULE_MESSAGE.search(line)]
+                check(not bad, "module errors: %s" % bad[:5])
+            with open(report) as f:
+                counts = dict(kv.split("=") for kv in f.read().split())
+            figures[mode] = counts
+            check(counts["live"] == "0" and counts["bad_releases"] == "0" and counts["filled"] == counts["freed"],
+                  "%s: row blocks not released as counted: %s" % (mode, counts))
+            reports = sanitizer_reports(directory)
+            check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+            figures["modes"] += 1
+    return figures
+
+
 # --- soak ----------------------------------------------------------------------------
 
 def soak_worker(port, seed, count, known, baseline_items, result_queue):
@@ -635,7 +677,8 @@ def run_valgrind(args):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("run", choices=["malformed", "set-refusal", "misbehaving", "soak", "valgrind"])
+    ap.add_argument("run", choices=["malformed", "set-refusal", "misbehaving", "misbehaving-ds", "soak", "valgrind"])
+    ap.add_argument("--test-ds", help="misbehaving_datasource .so (misbehaving-ds)")
     ap.add_argument("--module", required=True)
     ap.add_argument("--sim", required=True)
     ap.add_argument("--preload", default=os.environ.get("QV_SANITIZER_PRELOAD", ""))
@@ -652,6 +695,7 @@ def main():
     ap.add_argument("--warmup-phases", type=int, default=2)
     args = ap.parse_args()
     runs = {"malformed": run_malformed, "set-refusal": run_set_refusal, "misbehaving": run_misbehaving,
+            "misbehaving-ds": run_misbehaving_ds,
             "soak": run_soak, "valgrind": run_valgrind}
     start = time.monotonic()
     try:
