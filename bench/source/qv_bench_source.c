@@ -32,13 +32,13 @@ static void build_all(void);
 static void configure(void) {
     if (configured) return;
     configured = 1;
-    const char *spec = getenv("QV_SIM_GENERATE");
-    if (!spec) {
+    const char *generate = getenv("QV_SIM_GENERATE");
+    if (!generate) {
         build_all();
         return;
     }
     char buf[256];
-    snprintf(buf, sizeof buf, "%s", spec);
+    snprintf(buf, sizeof buf, "%s", generate);
     for (char *save = NULL, *tok = strtok_r(buf, ",", &save); tok; tok = strtok_r(NULL, ",", &save)) {
         unsigned long v;
         if (sscanf(tok, "clients=%lu", &v) == 1) n_clients = (uint32_t)v;
