@@ -189,6 +189,8 @@ size_t snapshot(const char *first_name, const char *next_name, Row<Record> *rows
         rows[count].cursor = cursor = *block_cursor;
         release(record);
     }
+    if (count == max_rows)
+        snmp_log(LOG_ERR, "qv_bench_floor: %s: only the first %zu rows are served\n", first_name, max_rows);
     return count;
 }
 
