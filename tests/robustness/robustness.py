@@ -601,7 +601,10 @@ def run_soak(args):
             figures["rss_growth_percent"] = round(growth, 2)
             check(walk(client) == baseline, "the tables changed during the soak")
             client.close()
-            check(growth <= 1.0, "resident memory grew %.2f%% after warm-up" % growth)
+            # Under AddressSanitizer the quarantine of freed memory grows
+            # resident memory by design: the figure is recorded, not judged.
+            if not args.preload:
+                check(growth <= 1.0, "resident memory grew %.2f%% after warm-up" % growth)
             final_checks(agent, figures)
         reports = sanitizer_reports(directory)
         check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
