@@ -106,11 +106,7 @@ int fetch(uint32_t *cursor, void *record) {
     return Fetch(cursor, static_cast<Record *>(record));
 }
 
-/* Row iteration over ref-mem blocks. */
-netsnmp_variable_list *first_row(const TableDef &table, void **loop_context, netsnmp_variable_list *indexes);
-netsnmp_variable_list *next_row(const TableDef &table, void **loop_context, netsnmp_variable_list *indexes);
-void *keep_row(void *loop_context);
-void release_row(void *context);
+/* Row iteration over ref-mem blocks: core/row_iteration.h. */
 
 /* Request handling. */
 int handle_requests(const TableDef &table, netsnmp_agent_request_info *reqinfo, netsnmp_request_info *requests);

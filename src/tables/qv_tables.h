@@ -7,6 +7,7 @@
 #define QV_TABLES_H
 
 #include "core/qv_if_iterate.h"
+#include "core/row_iteration.h"
 
 #define QV_XIF_COLUMNS(X, R)            \
     X(R, 1, qvIfName, String)           \
