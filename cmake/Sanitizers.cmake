@@ -16,8 +16,10 @@ if(QV_SANITIZE)
     add_compile_options(-Wno-maybe-uninitialized)
   endif()
   add_link_options(-fsanitize=address,undefined)
-  # The runtime that an uninstrumented host (snmpd) must preload to load
-  # instrumented modules, matching the compiler in use.
+  # What an uninstrumented host (snmpd, a C program) must preload to load
+  # instrumented modules: the sanitizer runtime of the compiler in use, and
+  # libstdc++, so that the runtime finds the real __cxa_throw when it starts
+  # (without it, the first C++ exception in a module stops the process).
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
                     OUTPUT_VARIABLE _qv_asan_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -25,8 +27,13 @@ if(QV_SANITIZE)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
                     OUTPUT_VARIABLE _qv_asan_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
-  set(QV_SANITIZER_PRELOAD "${_qv_asan_rt}" CACHE FILEPATH "Sanitizer runtime preloaded into snmpd" FORCE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.so.6
+                  OUTPUT_VARIABLE _qv_stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(_qv_asan_rt "${_qv_asan_rt}" REALPATH)
+  get_filename_component(_qv_stdcxx "${_qv_stdcxx}" REALPATH)
+  set(QV_SANITIZER_PRELOAD "${_qv_asan_rt} ${_qv_stdcxx}" CACHE STRING
+      "LD_PRELOAD for snmpd with instrumented modules (space-separated)" FORCE)
   message(STATUS "QV_SANITIZE: ASan+UBSan; snmpd preloads ${QV_SANITIZER_PRELOAD}")
 else()
-  set(QV_SANITIZER_PRELOAD "" CACHE FILEPATH "Sanitizer runtime preloaded into snmpd" FORCE)
+  set(QV_SANITIZER_PRELOAD "" CACHE STRING "LD_PRELOAD for snmpd with instrumented modules (space-separated)" FORCE)
 endif()
