@@ -24,6 +24,9 @@ dir="$cache/sysroot-$arch"
 s390x_packages=snmpd,libsnmp-dev,libgtest-dev,libstdc++6,nlohmann-json3-dev
 stamp="$dir/.qv-sysroot-$(echo "$arch $s390x_packages v1" | md5sum | cut -c1-12)"
 mkdir -p "$cache"
+# Two test runs (build trees) may ask at once: one makes it, the other waits.
+exec 9>"$cache/.lock-$arch"
+flock 9
 
 if [ -e "$stamp" ]; then
   echo "$dir"
