@@ -21,6 +21,15 @@ case "$step" in
       s390x) "$root/scripts/cross/build.sh" "$arch" "$build" qv_wlan_sim qv_unit_tests ;;
       *) "$root/scripts/cross/build.sh" "$arch" "$build" qv_unit_tests ;;
     esac
+    if [ "$arch" = mips ]; then
+      # The command a firmware engineer runs (docs/porting.md): module only.
+      sysroot=$(sed -n 's/^QV_SYSROOT:PATH=//p' "$build/CMakeCache.txt")
+      cmake -S "$root" -B "$build/module-only" --toolchain "$root/cmake/toolchains/mips-linux-gnu.cmake" \
+        -DQV_SYSROOT="$sysroot" -DQV_MODULE_ONLY=ON >"$build/module-only.log" 2>&1 \
+        && cmake --build "$build/module-only" --target qv_if_iterate >>"$build/module-only.log" 2>&1 \
+        || { cat "$build/module-only.log" >&2; exit 1; }
+      "$root/scripts/cross/check-module.sh" "$build/module-only/src/qv_if_iterate.so" mips-linux-gnu
+    fi
     ;;
   unit)
     sysroot=$(sed -n 's/^QV_SYSROOT:PATH=//p' "$build/CMakeCache.txt")
