@@ -62,7 +62,7 @@ start_snmpd() {
   if [ "$mode" != preload ]; then
     /usr/sbin/snmpd -f -Lo -C -c "$conf" -I dlmod,vacm_conf -m '' >"$work/snmpd.log" 2>&1 &
   else
-    LD_PRELOAD=$sim QV_SIM_CONFIG=$fixture \
+    LD_PRELOAD=${LD_PRELOAD:+$LD_PRELOAD:}$sim QV_SIM_CONFIG=$fixture \
       /usr/sbin/snmpd -f -Lo -C -c "$conf" -I dlmod,vacm_conf -m '' >"$work/snmpd.log" 2>&1 &
   fi
   snmpd_pid=$!

@@ -239,7 +239,12 @@ bool SnmpdProcess::spawn(const AgentOptions &options, std::string *error) {
         ::dup2(log_fd, 2);
         ::setenv("SNMP_PERSISTENT_DIR", persist.c_str(), 1);
         ::setenv("MIBS", "", 1);
-        if (options.load_sim && options.preload_sim) ::setenv("LD_PRELOAD", sim_library_path().c_str(), 1);
+        if (options.load_sim && options.preload_sim) {
+            // Keep what is preloaded already (a sanitizer runtime must stay first).
+            std::string preload = sim_library_path();
+            if (const char *outer = ::getenv("LD_PRELOAD"); outer && *outer) preload = std::string(outer) + ":" + preload;
+            ::setenv("LD_PRELOAD", preload.c_str(), 1);
+        }
         if (options.description_file.empty())
             ::unsetenv("QV_SIM_CONFIG");
         else
