@@ -2,6 +2,7 @@
 #include "sim_internal.h"
 
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 
 // The module's own column lists (X-macros), so that column names, offsets
@@ -49,11 +50,22 @@ const ColumnInfo *find_column(int kind, const std::string &name) {
     return nullptr;
 }
 
+// floor(a * b / c), wrapped to 64 bits. Exact where the compiler has a
+// 128-bit type (a high rate over months of uptime overflows 64 bits); 32-bit
+// targets fall back to long double, close enough for a simulation.
+uint64_t mul_div(uint64_t a, uint64_t b, uint64_t c) {
+#ifdef __SIZEOF_INT128__
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b / c);
+#else
+    long double q = static_cast<long double>(a) * static_cast<long double>(b) / static_cast<long double>(c);
+    return static_cast<uint64_t>(std::fmod(q, 18446744073709551616.0L));
+#endif
+}
+
 void advance(unsigned char *record, const Rate &rate, uint64_t elapsed_us) {
     uint32_t value;
     std::memcpy(&value, record + rate.offset, sizeof value);
-    // 128 bits: a high rate over months of uptime overflows 64.
-    unsigned __int128 gained = static_cast<unsigned __int128>(rate.micro_per_s) * elapsed_us / 1000000000000ULL;
+    uint64_t gained = mul_div(rate.micro_per_s, elapsed_us, 1000000000000ULL);
     value = static_cast<uint32_t>(value + static_cast<uint32_t>(gained));
     std::memcpy(record + rate.offset, &value, sizeof value);
 }
@@ -103,7 +115,7 @@ int radio_channel(uint32_t radio) {
 uint32_t counter(uint32_t seed, uint32_t salt, uint64_t per_s, uint64_t elapsed_us) {
     uint32_t base = (seed + 1) * 2654435761u ^ (salt * 40503u);
     base %= 50000000u;
-    unsigned __int128 gained = static_cast<unsigned __int128>(per_s) * elapsed_us / 1000000u;
+    uint64_t gained = mul_div(per_s, elapsed_us, 1000000u);
     return static_cast<uint32_t>(base + static_cast<uint32_t>(gained));
 }
 
