@@ -14,14 +14,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, mib_env, run  # noqa: E402
-
-failures = []
-
-
-def check(cond, msg):
-    if not cond:
-        failures.append(msg)
+from qvsnmp import SUBTREE, Agent, mib_env, run, check, failures  # noqa: E402
 
 
 def dpkg(root, *args):

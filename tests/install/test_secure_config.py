@@ -13,17 +13,11 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, exporter_scrape, mib_env, run, sim_env  # noqa: E402
+from qvsnmp import SUBTREE, Agent, exporter_scrape, mib_env, run, sim_env, check, failures  # noqa: E402
 
 USER = "qvmonitor"
 AUTH = "install-test-auth-9f3"
 PRIV = "install-test-priv-41c"
-failures = []
-
-
-def check(cond, msg):
-    if not cond:
-        failures.append(msg)
 
 
 def v3(user=USER, level="authPriv", auth=AUTH, priv=PRIV):

@@ -173,3 +173,13 @@ def v2c_conf(module_so, extra=""):
         "rocommunity public 127.0.0.1\n"
         f"dlmod qv_if_iterate {module_so}\n" + extra
     )
+
+
+# Each test script collects every mismatch before it reports, so one run
+# shows all that is wrong.
+failures = []
+
+
+def check(cond, msg):
+    if not cond:
+        failures.append(msg)

@@ -9,14 +9,7 @@ import sys
 
 import qvargs
 from mibtree import MIB_TO_WIRE, TABLES, mib_objects
-from qvsnmp import SUBTREE, Agent, mib_env, run, v2c_conf, sim_env
-
-failures = []
-
-
-def check(cond, msg):
-    if not cond:
-        failures.append(msg)
+from qvsnmp import SUBTREE, Agent, mib_env, run, v2c_conf, sim_env, check, failures
 
 
 def main():

@@ -8,14 +8,7 @@ import sys
 
 import qvargs
 from mibtree import KIND_TO_MIB, TABLES, column_oid, mib_objects, module_columns
-from qvsnmp import SUBTREE, mib_env, run
-
-failures = []
-
-
-def check(cond, msg):
-    if not cond:
-        failures.append(msg)
+from qvsnmp import SUBTREE, mib_env, run, check, failures
 
 
 def main():

@@ -12,14 +12,7 @@ import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mib"))
 import qvargs  # noqa: E402
-from qvsnmp import SUBTREE, Agent, exporter_scrape, run, sim_env, v2c_conf  # noqa: E402
-
-failures = []
-
-
-def check(cond, msg):
-    if not cond:
-        failures.append(msg)
+from qvsnmp import SUBTREE, Agent, exporter_scrape, run, sim_env, v2c_conf, check, failures  # noqa: E402
 
 
 def parse_scrape(text):
