@@ -52,8 +52,9 @@ fi
 if [ -n "$prebuilt" ]; then
   build_dir=$(realpath "$prebuilt")
 else
-  "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  "$root/scripts/install-deps.sh" core sim mib
+  # Only what the agent runs: no test suites, so the test tools need not be installed.
+  cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build_dir" -j"$(nproc)" --target qv_if_iterate qv_wlan_sim
 fi
 module=$build_dir/src/qv_if_iterate.so

@@ -2,10 +2,24 @@
 # Installs every Debian package the project needs (scripts/deps/*.list, one
 # package a line) that is not installed yet, then runs scripts/deps/*.sh for
 # what Debian does not ship as a package. Safe to run again.
+# Usage: install-deps.sh [GROUP...]   (groups: the names in scripts/deps/;
+# default: all of them)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-mapfile -t wanted < <(cat "$here"/deps/*.list | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
+lists=() scripts=()
+if [ $# -eq 0 ]; then
+  lists=("$here"/deps/*.list)
+  scripts=("$here"/deps/*.sh)
+else
+  for group in "$@"; do
+    [ -e "$here/deps/$group.list" ] || [ -e "$here/deps/$group.sh" ] || { echo "install-deps: no group $group" >&2; exit 2; }
+    [ -e "$here/deps/$group.list" ] && lists+=("$here/deps/$group.list")
+    [ -e "$here/deps/$group.sh" ] && scripts+=("$here/deps/$group.sh")
+  done
+fi
+
+mapfile -t wanted < <(cat /dev/null "${lists[@]}" | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
 missing=()
 for pkg in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -16,8 +30,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-# Debian starts snmpd as a service on install; our tools start their own.
-for script in "$here"/deps/*.sh; do
+for script in "${scripts[@]}"; do
   [ -e "$script" ] || continue
   bash "$script"
 done
