@@ -145,10 +145,10 @@ void refresh() {
             s.source = Source::File;
             s.path = path;
             s.have_signature = false;
-        } else if (const char *spec = std::getenv("QV_SIM_GENERATE"); spec && *spec) {
+        } else if (const char *text = std::getenv("QV_SIM_GENERATE"); text && *text) {
             s.source = Source::Generated;
             std::string error;
-            if (!parse_generate_spec(spec, &s.generate, &error)) {
+            if (!parse_generate_params(text, &s.generate, &error)) {
                 reject("QV_SIM_GENERATE", error);
                 return;
             }

@@ -88,7 +88,7 @@ struct GenerateParams {
 
 std::unique_ptr<Table> make_generated_table(int kind, const GenerateParams &params);
 // "clients=N,vifs=M,radios=R" (any subset, any order).
-bool parse_generate_spec(const std::string &spec, GenerateParams *out, std::string *error);
+bool parse_generate_params(const std::string &text, GenerateParams *out, std::string *error);
 bool check_generate_params(const GenerateParams &params, std::string *error);
 
 // Parses a description. On failure returns null and sets `error` to one line

@@ -242,13 +242,13 @@ bool check_generate_params(const GenerateParams &p, std::string *error) {
     return true;
 }
 
-bool parse_generate_spec(const std::string &spec, GenerateParams *out, std::string *error) {
+bool parse_generate_params(const std::string &text, GenerateParams *out, std::string *error) {
     GenerateParams p;
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find(',', start);
-        if (end == std::string::npos) end = spec.size();
-        std::string item = spec.substr(start, end - start);
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        std::string item = text.substr(start, end - start);
         start = end + 1;
         if (item.empty()) continue;
         size_t eq = item.find('=');
