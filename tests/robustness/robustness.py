@@ -215,6 +215,11 @@ def sanitizer_reports(directory):
     return found
 
 
+def check_sanitizer_reports(directory):
+    reports = sanitizer_reports(directory)
+    check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+
+
 # --- malformed and hostile messages ----------------------------------------------
 
 def hostile_oids(rng, known):
@@ -358,8 +363,7 @@ def run_malformed(args):
             client.close()
             raw.close()
             final_checks(agent, figures)
-        reports = sanitizer_reports(directory)
-        check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+        check_sanitizer_reports(directory)
     return figures
 
 
@@ -422,8 +426,7 @@ def run_set_refusal(args):
             check(walk(client) == baseline, "a refused SET changed a value")
             client.close()
             final_checks(agent, figures)
-        reports = sanitizer_reports(directory)
-        check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+        check_sanitizer_reports(directory)
     return figures
 
 
@@ -481,8 +484,7 @@ def run_misbehaving(args):
             figures["cases"] += 1
             client.close()
             final_checks(agent, figures)
-        reports = sanitizer_reports(directory)
-        check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+        check_sanitizer_reports(directory)
     return figures
 
 
@@ -520,8 +522,7 @@ def run_misbehaving_ds(args):
             figures[mode] = counts
             check(counts["live"] == "0" and counts["bad_releases"] == "0" and counts["filled"] == counts["freed"],
                   "%s: row blocks not released as counted: %s" % (mode, counts))
-            reports = sanitizer_reports(directory)
-            check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+            check_sanitizer_reports(directory)
             figures["modes"] += 1
     return figures
 
@@ -606,8 +607,7 @@ def run_soak(args):
             if not args.preload:
                 check(growth <= 1.0, "resident memory grew %.2f%% after warm-up" % growth)
             final_checks(agent, figures)
-        reports = sanitizer_reports(directory)
-        check(not reports, "sanitizer reports:\n" + "\n".join(reports)[:8000])
+        check_sanitizer_reports(directory)
     return figures
 
 
