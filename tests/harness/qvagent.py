@@ -64,11 +64,12 @@ def parse_value(kind, text):
 
 class Agent:
     def __init__(self, *, datasource=None, module=True, load="dlmod", sim_config=None, sim_generate=None,
-                 config=(), env=None, wrapper=None, snmpd=None, master=False, subagent_of=None,
+                 config=(), options=(), env=None, wrapper=None, snmpd=None, master=False, subagent_of=None,
                  start_timeout=None):
         self.datasource = datasource or os.environ.get("QV_SIM")
         self.module = os.environ["QV_MODULE"] if module is True else module
         self.load, self.config, self.master, self.subagent_of = load, list(config), master, subagent_of
+        self.options = list(options)  # more snmpd arguments, such as -Dtoken
         self.env = {"QV_SIM_CONFIG": os.path.abspath(sim_config) if sim_config else "", "QV_SIM_GENERATE": sim_generate or "", **(env or {})}
         self.wrapper = wrapper if wrapper is not None else shlex.split(os.environ.get("QV_AGENT_WRAPPER", ""))
         self.snmpd = snmpd or os.environ.get("QV_SNMPD", "/usr/sbin/snmpd")
@@ -107,8 +108,10 @@ class Agent:
             preload = [p for p in (os.environ.get("QV_SANITIZER_PRELOAD"),
                                    self.datasource if self.load == "preload" else None) if p]
             env["LD_PRELOAD"] = " ".join(preload)
+            if os.environ.get("QV_SANITIZER_PRELOAD"):
+                env.update(self._sanitizer_env())
             args = ["-f", "-C", "-c", self._conf(), "-Lf", self.log_path, "-p", os.path.join(self.dir, "pid"),
-                    "-I", "-smux,mteTrigger,mteTriggerConf"]
+                    "-I", "-smux,mteTrigger,mteTriggerConf", *self.options]
             # A subagent serves only what it loads; the master keeps its own objects.
             args += ["-X", "-I", "dlmod"] if self.subagent_of else [f"udp:127.0.0.1:{self.port}"]
             with open(os.path.join(self.dir, "stderr.log"), "a") as err:
@@ -142,6 +145,30 @@ class Agent:
             print(f"snmpd {self.proc.pid} ignored SIGTERM; killed")
             os.kill(self.proc.pid, signal.SIGKILL)
             return self.proc.wait(10)
+
+    def _sanitizer_env(self):
+        """Sanitizer reports into files of the agent's directory, leaks
+        checked with the suppressions of what snmpd keeps from start-up."""
+        supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+        return {"ASAN_OPTIONS": f"detect_leaks=1:abort_on_error=0:exitcode=23:detect_odr_violation=0:"
+                                f"log_path={self.dir}/asan",
+                "LSAN_OPTIONS": f"suppressions={supp}:print_suppressions=0",
+                "UBSAN_OPTIONS": f"print_stacktrace=1:halt_on_error=1:log_path={self.dir}/ubsan"}
+
+    def sanitizer_reports(self):
+        """Reports the sanitizers left after snmpd stopped: memory errors and
+        undefined behaviour anywhere, leaks allocated through the module or a
+        data source (unloaded by then: their frames show as <unknown module>)."""
+        found = []
+        for name in sorted(os.listdir(self.dir)):
+            if name.startswith(("asan", "ubsan")):
+                with open(os.path.join(self.dir, name), errors="replace") as f:
+                    text = f.read()
+                if "runtime error" in text or "ERROR: AddressSanitizer" in text:
+                    found.append(text)
+                found += [leak for leak in re.split(r"\n(?=(?:Direct|Indirect) leak)", text)
+                          if leak.startswith(("Direct", "Indirect")) and re.search(r"qv|<unknown module>", leak)]
+        return found
 
     def log(self):
         text = ""
@@ -182,9 +209,11 @@ class Agent:
             raise AssertionError(f"{shlex.join(cmd)} exited {p.returncode}\n{p.stdout}{p.stderr}")
         return p
 
-    def walk(self, oid=SUBTREE, version="2c", bulk=True):
-        """{oid: (type, value)}: strings and IpAddress as bytes, numbers as ints."""
-        out = self.snmp("snmpbulkwalk" if bulk else "snmpwalk", "-On", "-Ox", "-Oe", oid, version=version).stdout
+    def walk(self, oid=SUBTREE, version="2c", bulk=True, options=()):
+        """{oid: (type, value)} in the order answered: strings and IpAddress
+        as bytes, numbers as ints. options: more tool options (-Cr7)."""
+        out = self.snmp("snmpbulkwalk" if bulk else "snmpwalk", "-On", "-Ox", "-Oe", *options, oid,
+                        version=version).stdout
         return self._parse(out)
 
     def get(self, *oids, version="2c"):

@@ -1,0 +1,171 @@
+"""End-to-end: a real snmpd loads the module and the simulated access point,
+Net-SNMP's tools ask, and every answer is compared with qvmodel's reading of
+the description through the column reference. Under QV_AGENT_WRAPPER
+(valgrind) the same checks run with snmpd's memory watched."""
+
+import json
+import os
+import re
+import shutil
+import sys
+import tempfile
+import unittest
+
+from qvagent import SUBTREE, Agent, reference
+from qvmodel import expected_walk
+
+HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
+VALUES, EMPTY = os.path.join(HERE, "values.json"), os.path.join(HERE, "empty.json")
+with open(os.path.join(HERE, "expect.json")) as f:
+    MISSING = json.load(f)["missing"]
+TABLES = reference("tables")
+WANT = expected_walk(VALUES, sys.byteorder)
+NO_INSTANCE = ("", "No Such Instance currently exists at this OID")
+NO_OBJECT = ("", "No Such Object available on this agent at this OID")
+# The simulated access point's diagnostic scalars (served by the sim, not the module).
+LIVE, FIRST_CALLS, RELEASE_ERRORS = 1, 3, 5
+COMPLAINT = re.compile(r"problem encountered|malloc failed|unknown column|unsupported mode")
+
+
+def oid_key(oid):
+    return tuple(int(x) for x in oid.strip(".").split("."))
+
+
+def stat(agent, n):
+    name = f".1.3.6.1.4.1.32473.1.1.1.99.{n}.0"
+    return agent.get(name)[name][1]
+
+
+def finish(agent):
+    """Stops the agent: it must leave cleanly (valgrind's error exit code,
+    sanitizer reports and module complaints in the log all fail)."""
+    log, status = agent.log(), agent.stop()
+    reports = agent.sanitizer_reports()
+    ok = (status == 0 or status == 23 and os.environ.get("QV_SANITIZER_PRELOAD")) and not reports
+    ok = ok and not COMPLAINT.search(log)
+    agent.__exit__(None if ok else AssertionError, None, None)  # keeps and prints the log on failure
+    assert ok, f"snmpd exit status {status}, module complaints {COMPLAINT.findall(log)}, reports {reports[:2]}"
+
+
+class AgentTest(unittest.TestCase):
+    """One agent per class; after every test it holds no row block and has
+    released none wrongly: the memory protocol seen from outside."""
+    description, agent_args = VALUES, {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.agent = Agent(sim_config=cls.description, **cls.agent_args).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        finish(cls.agent)
+
+    def tearDown(self):
+        self.assertEqual((stat(self.agent, LIVE), stat(self.agent, RELEASE_ERRORS)), (0, 0))
+
+
+class Values(AgentTest):
+    def test_walks_answer_every_column_byte_exact_in_oid_order(self):
+        ways = {"GETBULK v2c": {}, "GETNEXT v2c": {"bulk": False}, "GETBULK v3": {"version": "3"},
+                "GETNEXT v3": {"version": "3", "bulk": False}, "GETBULK 1 repetition": {"options": ["-Cr1"]},
+                "GETBULK 7 repetitions": {"options": ["-Cr7"]}, "GETBULK 60 repetitions": {"options": ["-Cr60"]}}
+        for way, args in ways.items():
+            with self.subTest(way):
+                got = self.agent.walk(**args)
+                self.assertEqual(list(got), sorted(WANT, key=oid_key))
+                self.assertEqual(got, WANT)
+
+    def test_get_of_every_instance(self):
+        names = list(WANT)
+        for i in range(0, len(names), 40):
+            batch = names[i:i + 40]
+            self.assertEqual(self.agent.get(*batch, version="3" if i == 0 else "2c"), {n: WANT[n] for n in batch})
+
+    def test_missing_rows_are_no_such_instance(self):
+        present = next(iter(WANT))
+        got = self.agent.get(MISSING[0], present, *MISSING[1:])
+        self.assertEqual(got, {present: WANT[present], **{n: NO_INSTANCE for n in MISSING}})
+
+    def test_columns_outside_the_registered_range_never_reach_the_module(self):
+        outside = []
+        for t in TABLES:
+            prefix = f"{SUBTREE}.{t['arc']}.1.1."
+            row = next(o for o in WANT if o.startswith(prefix))[len(prefix):]
+            outside += [f"{SUBTREE}.{t['arc']}.1.{c}.{row}" for c in (0, t["last"] + 1)]
+        got = self.agent.get(*outside)
+        self.assertEqual(set(got), set(outside))
+        for name, answer in got.items():
+            self.assertIn(answer, (NO_INSTANCE, NO_OBJECT), name)
+        self.assertNotIn("unknown column", self.agent.log())
+
+    def test_rows_are_fetched_afresh_for_every_request(self):
+        name = next(iter(WANT))
+        before = stat(self.agent, FIRST_CALLS)
+        for _ in range(3):
+            self.assertEqual(self.agent.get(name), {name: WANT[name]})
+        self.assertGreaterEqual(stat(self.agent, FIRST_CALLS) - before, 3)
+
+
+class ChangingAccessPoint(unittest.TestCase):
+    def test_the_next_request_shows_a_new_description(self):
+        work = tempfile.mkdtemp(prefix="qv-e2e-")
+        path = os.path.join(work, "ap.json")
+        name = next(iter(WANT))
+
+        def publish(source):  # renamed over: the data source sees a new file
+            shutil.copy(source, path + ".new")
+            os.replace(path + ".new", path)
+
+        publish(EMPTY)
+        agent = Agent(sim_config=path).start()
+        try:
+            for source, answer in ((EMPTY, NO_INSTANCE), (VALUES, WANT[name]), (EMPTY, NO_INSTANCE)):
+                publish(source)
+                self.assertEqual(agent.get(name), {name: answer})
+            self.assertEqual(stat(agent, LIVE), 0)
+        finally:
+            finish(agent)
+            shutil.rmtree(work)
+
+
+class EmptyAccessPoint(AgentTest):
+    description = EMPTY
+
+    def test_every_table_is_empty_and_nothing_is_logged(self):
+        # Nothing under the subtree: the tools then GET the subtree itself.
+        self.assertEqual(self.agent.walk(), {SUBTREE: NO_OBJECT})
+        self.assertEqual(self.agent.walk(bulk=False), {SUBTREE: NO_OBJECT})
+        names = [f"{SUBTREE}.{t['arc']}.1.{t['last']}.{'1.6.0.17.34.51.68.85' if t['index'] == 'first+mac' else 0}"
+                 for t in TABLES]
+        self.assertEqual(self.agent.get(*names), {n: NO_INSTANCE for n in names})
+        self.assertGreaterEqual(stat(self.agent, FIRST_CALLS), 5)  # the module did ask
+        for word in ("initialize_table_", "Registering table", "qv_if_iterate", "trace"):
+            self.assertNotIn(word, self.agent.log())
+
+
+class DebugTokens(AgentTest):
+    description = EMPTY
+    agent_args = {"options": ["-Dtrace," + ",".join("initialize_table_" + t["table"] for t in TABLES)]}
+
+    def test_each_table_traces_its_registration_in_order(self):
+        lines = self.agent.log().splitlines()
+        traced = []
+        for line, message in zip(lines, lines[1:]):
+            m = re.fullmatch(r"trace: initialize_table_(\w+)\(\): [^,]+, \d+:", line)
+            if m and message == f"initialize_table_{m[1]}: Registering table {m[1]} as a table iterator":
+                traced.append(m[1])
+        self.assertEqual(traced, [t["table"] for t in TABLES], "\n".join(lines))
+
+
+class PreloadedDataSource(AgentTest):
+    agent_args = {"load": "preload"}
+
+    def tearDown(self):
+        pass  # a preloaded sim is never initialised by snmpd: no diagnostic scalars
+
+    def test_the_module_serves_a_preloaded_data_source(self):
+        self.assertEqual(self.agent.walk(), WANT)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,237 @@
+"""The agent with the module under hostile traffic: malformed packets, refused
+SETs, misbehaving data sources and a short soak, each on the one fixture and
+each ending with the fixture's clean-exit checks (valgrind, the sanitizers).
+Sizes come from the environment (QV_PACKETS, QV_SOAK_REQUESTS, QV_ROUNDS) so
+that tests/long-runs.sh can make them long; every loop is bounded in count
+and in time (QV_TIME_LIMIT seconds)."""
+
+import json
+import os
+import random
+import socket
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from qvagent import SUBTREE, Agent, reference  # noqa: E402
+from qvmodel import SNMP_TYPE  # noqa: E402
+from test_e2e import LIVE, RELEASE_ERRORS, VALUES, WANT, finish, oid_key, stat  # noqa: E402
+
+SIZE = {k: int(os.environ.get(k, d)) for k, d in (("QV_PACKETS", 3000), ("QV_SOAK_REQUESTS", 20000),
+                                                   ("QV_ROUNDS", 5), ("QV_TIME_LIMIT", 150))}
+COLUMNS = {(c["arc"], c["column"]): c for c in reference("columns")}
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "refusals.json")) as f:
+    REFUSALS = json.load(f)
+GET, GETNEXT, SET, GETBULK = 0xA0, 0xA1, 0xA3, 0xA5
+
+
+# --- a small BER writer, for packets no well-behaved client sends -------------
+def tlv(tag, body):
+    n = len(body)
+    size = bytes([n]) if n < 128 else bytes([0x80 | (n.bit_length() + 7) // 8]) + n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([tag]) + size + body
+
+
+def integer(v, tag=2):
+    return tlv(tag, v.to_bytes(max(1, (v.bit_length() + 8) // 8), "big", signed=True))
+
+
+def oid(arcs):
+    arcs = [arcs[0] * 40 + arcs[1], *arcs[2:]] if len(arcs) > 1 else list(arcs)
+    out = b""
+    for a in arcs:
+        part = bytes([a & 0x7F])
+        while a > 0x7F:
+            a >>= 7
+            part = bytes([0x80 | a & 0x7F]) + part
+        out += part
+    return tlv(6, out)
+
+
+def pdu(kind, rid, names, values=None, a=0, b=0):
+    vbs = b"".join(tlv(0x30, oid(n) + v) for n, v in zip(names, values or [b"\x05\x00"] * len(names)))
+    return tlv(kind, integer(rid) + integer(a) + integer(b) + tlv(0x30, vbs))
+
+
+def message(version, community, body):
+    return tlv(0x30, integer(version) + tlv(4, community) + body)
+
+
+def hostile(rng, known):
+    root = oid_key(SUBTREE)
+    big = rng.choice([0, 1, 2 ** 31 - 1, 2 ** 31, 2 ** 32 - 1, 2 ** 40])
+    col = root + (rng.randint(0, 6), 1, rng.randint(0, 40))
+    names = [rng.choice([root[:rng.randint(0, len(root))], col[:rng.randint(len(root), len(col))] + (big,),
+                         col + (rng.choice([0, 7, big]), rng.choice([0, 5, 6, 7, 255, big]))
+                         + tuple(rng.randint(0, 300) for _ in range(rng.randint(0, 8))),
+                         col + tuple(rng.randint(0, 2 ** 32 - 1) for _ in range(rng.randint(2, 40))),
+                         col + tuple(rng.randint(0, 255) for _ in range(rng.randint(100, 140))),
+                         rng.choice(known), rng.choice(known)[:-1] + (big,)])
+             for _ in range(rng.choice([1, 2, 5, 40]))]
+    kind = rng.choice([GET, GETNEXT, GETBULK, GETBULK, SET])
+    values = [rng.choice([integer(rng.randint(-2 ** 31, 2 ** 31)), tlv(4, os.urandom(rng.randint(0, 200))),
+                          tlv(0x40, os.urandom(4)), integer(rng.randint(0, 2 ** 32 - 1), 0x41), b"\x05\x00"])
+              for _ in names] if kind == SET else None
+    body = pdu(kind, rng.randint(-2 ** 31, 2 ** 31 - 1), names, values,
+               *([rng.choice([0, 1, -1, 2 ** 31 - 1]), rng.choice([0, 1, 10, 65535, 2 ** 31 - 1, -5])]
+                 if kind == GETBULK else []))
+    if rng.random() < 0.15:  # an SNMPv3 shell with random security parameters
+        header = tlv(0x30, integer(rng.randint(0, 2 ** 31)) + integer(rng.choice([484, 0, -1]))
+                     + tlv(4, bytes([rng.choice([0, 1, 3, 7, 255])])) + integer(rng.choice([3, 0, 99])))
+        usm = tlv(0x30, b"".join(tlv(4, os.urandom(rng.choice([0, 12, 40]))) if i % 3 == 0 else integer(rng.randint(0, 99))
+                                 for i in range(6)))
+        packet = tlv(0x30, integer(3) + header + tlv(4, usm) + tlv(0x30, tlv(4, b"") + tlv(4, b"") + body))
+    else:
+        packet = message(rng.choice([0, 1, 1, 3, -1]), rng.choice([b"public", b"private", b"", os.urandom(300)]), body)
+    if rng.random() < 0.35:
+        i = rng.randrange(1, len(packet))
+        nest = b""
+        for _ in range(rng.randint(10, 200)):
+            nest = tlv(0x30, nest)
+        packet = rng.choice([packet[:i], packet[:i] + bytes([rng.randrange(256)]) + packet[i + 1:],
+                             packet[:i] + b"\x84\xff\xff\xff\xff" + packet[i + 1:], packet[:i] + b"\x80" + packet[i:],
+                             packet[:i] + os.urandom(rng.randint(1, 16)) + packet[i:], nest,
+                             os.urandom(rng.randint(0, 1400))])
+    return packet
+
+
+def check_kinds(test, walked):
+    """Each answer has its column's type and stays within its field."""
+    for name, (kind, value) in walked.items():
+        arc, column = oid_key(name)[len(oid_key(SUBTREE)):][::2][:2]
+        col = COLUMNS[(arc, column)]
+        test.assertIn(kind, (SNMP_TYPE[col["value"]], ""), name)
+        if col["value"] in ("mac", "ipaddress"):
+            test.assertEqual(len(value), col["room"], name)
+        if col["value"] == "string":
+            test.assertLessEqual(len(value), col["room"], name)
+
+
+class AgentTest(unittest.TestCase):
+    def agent(self, **args):
+        agent = Agent(**{"sim_config": VALUES, **args}).start()
+        self.addCleanup(finish, agent)
+        self.deadline = time.monotonic() + SIZE["QV_TIME_LIMIT"]
+        return agent
+
+    def in_time(self):
+        self.assertLess(time.monotonic(), self.deadline, "time limit reached")
+        return True
+
+    def assertNothingHeld(self, agent):
+        self.assertEqual((stat(agent, LIVE), stat(agent, RELEASE_ERRORS)), (0, 0))
+
+
+class Malformed(AgentTest):
+    def test_hostile_packets_leave_the_answers_unchanged(self):
+        agent, rng = self.agent(), random.Random(7)
+        known = [oid_key(n) for n in WANT]
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for sent in range(0, SIZE["QV_PACKETS"], 100):
+                for _ in range(100):
+                    s.sendto(hostile(rng, known), ("127.0.0.1", agent.port))
+                names = rng.sample(list(WANT), 3)
+                self.assertEqual(agent.get(*names), {n: WANT[n] for n in names}, f"after {sent + 100} packets")
+                self.in_time()
+        self.assertEqual(agent.walk(), WANT)
+        self.assertNothingHeld(agent)
+
+
+class SetRefusal(AgentTest):
+    def test_every_column_refuses_a_set_over_v1_v2c_and_v3(self):
+        agent = self.agent(config=["rwcommunity private 127.0.0.1", "rwuser qvtest priv"])
+        rows = {t["arc"]: next(o.split(f".{t['arc']}.1.1.", 1)[1] for o in WANT if o.startswith(f"{SUBTREE}.{t['arc']}.1.1."))
+                for t in reference("tables")}
+        value = {"integer": ("i", "4242"), "counter32": ("u", "4242"), "ipaddress": ("a", "1.2.3.4"),
+                 "mac": ("x", "020000000099"), "string": ("s", "changed")}
+        for (arc, column), col in COLUMNS.items():
+            for version, row, want in ((v, rows[arc], w) for v, w in REFUSALS["existing"].items()):
+                args = ["-c", "private"] if version != "3" else []
+                p = agent.snmp("snmpset", *args, f"{SUBTREE}.{arc}.1.{column}.{row}", *value[col["value"]],
+                               version=version, check=False)
+                self.assertIn(want, p.stdout + p.stderr, f"v{version} {col['object']}")
+            p = agent.snmp("snmpset", "-c", "private", f"{SUBTREE}.{arc}.1.{column}.{REFUSALS['missing_row'][str(arc)]}",
+                           *value[col["value"]], check=False)
+            self.assertIn(REFUSALS["missing"], p.stdout + p.stderr, f"new row of {col['object']}")
+            self.in_time()
+        self.assertEqual(agent.walk(), WANT)
+        self.assertNothingHeld(agent)
+
+
+class Misbehaving(AgentTest):
+    def test_repeated_cursors_failures_mid_walk_and_junk(self):
+        for mode in ("repeat", "midwalk", "flaky"):
+            with self.subTest(mode), tempfile.TemporaryDirectory() as work:
+                report = os.path.join(work, "report")
+                agent = Agent(datasource=os.environ["QV_MISBEHAVING_DS"],
+                              env={"QV_MISBEHAVE": mode, "QV_MISBEHAVE_REPORT": report}).start()
+                try:
+                    for _ in range(SIZE["QV_ROUNDS"]):
+                        walked = agent.walk()
+                        self.assertTrue(walked, "the module did not reach the data source")
+                        check_kinds(self, walked)
+                        self.assertEqual(agent.walk(bulk=False), walked)
+                finally:
+                    finish(agent)
+                with open(report) as f:
+                    counts = dict(kv.split("=") for kv in f.read().split())
+                self.assertEqual((counts["live"], counts["bad_releases"], counts["filled"]), ("0", "0", counts["freed"]))
+
+    def test_thousands_of_rows_walk_in_full(self):
+        agent = self.agent(sim_config=None, sim_generate="clients=300,vifs=150,radios=64")
+        walked = agent.walk(options=["-Cr50"])
+        check_kinds(self, walked)
+        rows = {arc: {n.split(".", 14)[-1] for n in walked if n.startswith(f"{SUBTREE}.{arc}.1.1.")} for arc in (2, 4)}
+        self.assertEqual((len(rows[2]), len(rows[4])), (300, 150))
+        self.assertNothingHeld(agent)
+
+
+class Soak(AgentTest):
+    def test_mixed_requests_from_four_clients(self):
+        """Each request is sent once for a baseline, then again and again: the
+        same bytes must come back, as the access point does not change."""
+        agent, rng = self.agent(), random.Random(3)
+        names = [oid_key(n) for n in WANT]
+        requests = [message(1, b"public", pdu(kind, rid, [rng.choice(names)], None, *([0, rng.choice([5, 25])] if kind == GETBULK else [])))
+                    for rid, kind in enumerate(rng.choice([GET, GET, GETNEXT, GETNEXT, GETBULK]) for _ in range(200))]
+        baseline = [self.ask(agent, r) for r in requests]
+        failures, rss = [], []
+
+        def client(seed, count):
+            pick = random.Random(seed)
+            for _ in range(count):
+                i = pick.randrange(len(requests))
+                if time.monotonic() > self.deadline or self.ask(agent, requests[i]) != baseline[i]:
+                    failures.append(i)
+                    return
+
+        for phase in range(10):
+            workers = [threading.Thread(target=client, args=(phase * 10 + i, SIZE["QV_SOAK_REQUESTS"] // 40)) for i in range(4)]
+            for w in workers:
+                w.start()
+            for w in workers:
+                w.join()
+            self.assertEqual(failures, [], f"wrong, missing or late answers in phase {phase}")
+            with open(f"/proc/{agent.proc.pid}/status") as f:
+                rss.append(int(next(line.split()[1] for line in f if line.startswith("VmRSS"))))
+        print("FIGURES soak", json.dumps({"requests": SIZE["QV_SOAK_REQUESTS"], "rss_kib": rss}))
+        self.assertNothingHeld(agent)
+
+    @staticmethod
+    def ask(agent, request):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.settimeout(5)
+            for _ in range(3):
+                s.sendto(request, ("127.0.0.1", agent.port))
+                try:
+                    return s.recv(65535)
+                except socket.timeout:
+                    continue
+        return None
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
