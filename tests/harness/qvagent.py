@@ -65,11 +65,12 @@ def parse_value(kind, text):
 class Agent:
     def __init__(self, *, datasource=None, module=True, load="dlmod", sim_config=None, sim_generate=None,
                  config=(), options=(), env=None, wrapper=None, snmpd=None, master=False, subagent_of=None,
-                 start_timeout=None):
+                 start_timeout=None, writable=False):
         self.datasource = datasource or os.environ.get("QV_SIM")
         self.module = os.environ["QV_MODULE"] if module is True else module
         self.load, self.config, self.master, self.subagent_of = load, list(config), master, subagent_of
         self.options = list(options)  # more snmpd arguments, such as -Dtoken
+        self.access = "rw" if writable else "ro"  # writable: a SET reaches the tables' own refusal
         self.env = {"QV_SIM_CONFIG": os.path.abspath(sim_config) if sim_config else "", "QV_SIM_GENERATE": sim_generate or "", **(env or {})}
         self.wrapper = wrapper if wrapper is not None else shlex.split(os.environ.get("QV_AGENT_WRAPPER", ""))
         self.snmpd = snmpd or os.environ.get("QV_SNMPD", "/usr/sbin/snmpd")
@@ -85,8 +86,8 @@ class Agent:
         return f"udp:127.0.0.1:{self.port}"
 
     def _conf(self):
-        lines = [f"createUser {V3_USER} SHA {V3_AUTH} AES {V3_PRIV}", f"rouser {V3_USER} priv",
-                 "rocommunity public 127.0.0.1", "dontLogTCPWrappersConnects yes"]
+        lines = [f"createUser {V3_USER} SHA {V3_AUTH} AES {V3_PRIV}", f"{self.access}user {V3_USER} priv",
+                 f"{self.access}community public 127.0.0.1", "dontLogTCPWrappersConnects yes"]
         if self.master:
             lines += ["master agentx", f"agentXSocket {self.socket}"]
         if self.subagent_of:
@@ -129,20 +130,22 @@ class Agent:
                 # Registered with the master once the master answers for our subtree.
                 if self.subagent_of.snmp("snmpgetnext", "-On", SUBTREE, check=False).stdout.startswith(SUBTREE):
                     return True
-            elif self.snmp("snmpget", SYS_UPTIME, check=False, timeout=1).returncode == 0:
+            elif self.snmp("snmpget", SYS_UPTIME, check=False, timeout=0.3).returncode == 0:
                 return True
             time.sleep(0.2)
         return False
 
     def stop(self, timeout=None):
-        """SIGTERM to our snmpd, SIGKILL if it has not left in time; says which."""
+        """SIGTERM to our snmpd, SIGKILL if it has not left in time (a few
+        seconds: even under valgrind it leaves in about one); says which, and
+        the exit status is then -9."""
         if self.proc is None or self.proc.poll() is not None:
             return self.proc and self.proc.returncode
         os.kill(self.proc.pid, signal.SIGTERM)
         try:
-            return self.proc.wait(timeout or (30 if self.wrapper else 10))
+            return self.proc.wait(timeout or (10 if self.wrapper else 5))
         except subprocess.TimeoutExpired:
-            print(f"snmpd {self.proc.pid} ignored SIGTERM; killed")
+            print(f"snmpd {self.proc.pid} did not stop on SIGTERM in time; killed", flush=True)
             os.kill(self.proc.pid, signal.SIGKILL)
             return self.proc.wait(10)
 
