@@ -205,9 +205,11 @@ class Agent:
         target = self.subagent_of.target if self.subagent_of else self.target
         wait = timeout or (10 if self.wrapper else 3)
         env = {**os.environ, "SNMPCONFPATH": self.dir, **(mib_env() if mibs else {"MIBS": "", "MIBDIRS": self.dir})}
-        n = next((i for i, a in enumerate(args) if not a.startswith("-")), len(args))  # options come first
+        # The target goes before the first object name: options come first, some with a value (-Cf |).
+        n = next((i for i, a in enumerate(args) if re.match(r"\.?\d|[\w-]+::", a)), len(args))
         cmd = [tool, *self.auth(version), "-r", "1", "-t", str(wait), *args[:n], target, *args[n:]]
-        p = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=wait * 4 + 60)
+        p = subprocess.run(cmd, env=env, capture_output=True, text=True, errors="replace",
+                           timeout=wait * 4 + 60)
         if check and p.returncode != 0:
             raise AssertionError(f"{shlex.join(cmd)} exited {p.returncode}\n{p.stdout}{p.stderr}")
         return p
