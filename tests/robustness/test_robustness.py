@@ -153,7 +153,7 @@ class SetRefusal(AgentTest):
                     for index in (row, new_row) if col["column"] == 1 else (row,):
                         p = agent.snmp("snmpset", f"{SUBTREE}.{t['arc']}.1.{col['column']}.{index}",
                                        *value[col["value"]], version=version, check=False)
-                        self.assertIn(REFUSALS[version], p.stdout, f"v{version} {col['object']}.{index}")
+                        self.assertIn(REFUSALS[version], p.stdout + p.stderr, f"v{version} {col['object']}.{index}")
                 self.in_time()
         self.assertEqual(agent.walk(), WANT)
         self.assertNothingHeld(agent)
@@ -192,7 +192,7 @@ class Soak(AgentTest):
         """Each request is sent once for a baseline, then again and again: the
         same bytes must come back, as the access point does not change."""
         agent, rng = self.agent(), random.Random(3)
-        names = [oid_key(n) for n in WANT]
+        names = sorted(oid_key(n) for n in WANT)[:-30]  # bulk answers stay inside the tables: no changing counters
         requests = [message(1, b"public", pdu(kind, rid, [rng.choice(names)], None, *([0, rng.choice([5, 25])] if kind == GETBULK else [])))
                     for rid, kind in enumerate(rng.choice([GET, GET, GETNEXT, GETNEXT, GETBULK]) for _ in range(200))]
         baseline = [self.ask(agent, r) for r in requests]
