@@ -2,7 +2,7 @@
 # data source, the test programs) with AddressSanitizer and
 # UndefinedBehaviorSanitizer. snmpd itself stays uninstrumented: tests that
 # start it preload the runtime named by QV_SANITIZER_PRELOAD (see
-# docs/reliability.md and tests/robustness/run-sanitized-suites.sh).
+# docs/reliability.md and scripts/run-tests.sh).
 option(QV_SANITIZE "Build with AddressSanitizer + UndefinedBehaviorSanitizer" OFF)
 
 if(QV_SANITIZE)
