@@ -205,6 +205,7 @@ class Agent:
         target = self.subagent_of.target if self.subagent_of else self.target
         wait = timeout or (10 if self.wrapper else 3)
         env = {**os.environ, "SNMPCONFPATH": self.dir, **(mib_env() if mibs else {"MIBS": "", "MIBDIRS": self.dir})}
+        env.pop("LD_PRELOAD", None)  # the tools load none of our code: no sanitizer runtime to start
         # The target goes before the first object name: options come first, some with a value (-Cf |).
         n = next((i for i, a in enumerate(args) if re.match(r"\.?\d|[\w-]+::", a)), len(args))
         cmd = [tool, *self.auth(version), "-r", "1", "-t", str(wait), *args[:n], target, *args[n:]]
