@@ -28,7 +28,8 @@ inline uint32_t *cursor_of(const TableDef &table, void *record) {
 }
 
 inline void set_indexes(const TableDef &table, void *record, netsnmp_variable_list *indexes) {
-    for (size_t i = 0; i < table.index_count && indexes; ++i, indexes = indexes->next_variable)
+    // The agent's index list has one variable for each registered index type.
+    for (size_t i = 0; i < table.index_count; ++i, indexes = indexes->next_variable)
         snmp_set_var_value(indexes, static_cast<unsigned char *>(record) + table.index[i].offset,
                            table.index[i].length);
 }
