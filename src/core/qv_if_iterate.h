@@ -24,29 +24,28 @@
 #include "datasource/qv_wlan_datasource.h"
 
 /* The five tables, in registration order. */
-#define QV_TABLES(T)                                                                                           \
-    QV_XIF_TABLE(T) QV_ASSOCIATION_TABLE(T) QV_RADIO_STATS_TABLE(T) QV_VIF_STATS_TABLE(T)                      \
-    QV_RADIO_ATTRIBUTE_TABLE(T)
+#define QV_TABLES(T) \
+    QV_XIF_TABLE(T) QV_ASSOCIATION_TABLE(T) QV_RADIO_STATS_TABLE(T) QV_VIF_STATS_TABLE(T) QV_RADIO_ATTRIBUTE_TABLE(T)
 
 /* ---- Exported symbols: plain C names, the only ones the module exports. ---- */
 #define QV_EXPORT __attribute__((visibility("default")))
 
-#define QV_DECLARE_ACCESSOR(R, number, object, value_type, offset)                                            \
+#define QV_DECLARE_ACCESSOR(R, number, object, value_type, offset) \
     QV_EXPORT const void *get_##object(const void *record, size_t *length);
 
-#define QV_DECLARE_TABLE(table, arc, kind, R, COLUMNS, INDEX, make_ctx, free_data, free_loop)                  \
-    QV_EXPORT void initialize_table_##table(void);                                                             \
-    QV_EXPORT int table##_handler(netsnmp_mib_handler *, netsnmp_handler_registration *,                       \
-                                  netsnmp_agent_request_info *, netsnmp_request_info *);                       \
-    QV_EXPORT netsnmp_variable_list *table##_get_first_data_point(void **, void **, netsnmp_variable_list *,    \
-                                                                  netsnmp_iterator_info *);                    \
-    QV_EXPORT netsnmp_variable_list *table##_get_next_data_point(void **, void **, netsnmp_variable_list *,     \
-                                                                 netsnmp_iterator_info *);                     \
-    QV_EXPORT void *make_ctx(void *, netsnmp_iterator_info *);                                                 \
-    QV_EXPORT void free_data(void *, netsnmp_iterator_info *);                                                 \
-    QV_EXPORT void free_loop(void *, netsnmp_iterator_info *);                                                 \
-    QV_EXPORT void *table##_create_data_context(void *, void *);                                               \
-    QV_EXPORT int table##_commit_row(void *, void *);                                                          \
+#define QV_DECLARE_TABLE(table, arc, kind, R, COLUMNS, INDEX, make_ctx, free_data, free_loop)                          \
+    QV_EXPORT void initialize_table_##table(void);                                                                     \
+    QV_EXPORT int table##_handler(netsnmp_mib_handler *, netsnmp_handler_registration *, netsnmp_agent_request_info *, \
+                                  netsnmp_request_info *);                                                             \
+    QV_EXPORT netsnmp_variable_list *table##_get_first_data_point(void **, void **, netsnmp_variable_list *,           \
+                                                                  netsnmp_iterator_info *);                            \
+    QV_EXPORT netsnmp_variable_list *table##_get_next_data_point(void **, void **, netsnmp_variable_list *,            \
+                                                                 netsnmp_iterator_info *);                             \
+    QV_EXPORT void *make_ctx(void *, netsnmp_iterator_info *);                                                         \
+    QV_EXPORT void free_data(void *, netsnmp_iterator_info *);                                                         \
+    QV_EXPORT void free_loop(void *, netsnmp_iterator_info *);                                                         \
+    QV_EXPORT void *table##_create_data_context(void *, void *);                                                       \
+    QV_EXPORT int table##_commit_row(void *, void *);                                                                  \
     COLUMNS(QV_DECLARE_ACCESSOR, R)
 
 extern "C" {

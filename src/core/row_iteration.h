@@ -28,7 +28,8 @@ inline uint32_t *cursor_of(const TableDef &table, void *record) {
 }
 
 inline void set_indexes(const TableDef &table, void *record, netsnmp_variable_list *indexes) {
-    for (size_t i = 0; i < table.index_count && indexes; ++i, indexes = indexes->next_variable)
+    // The agent's index list has one variable for each registered index type.
+    for (size_t i = 0; i < table.index_count; ++i, indexes = indexes->next_variable)
         snmp_set_var_value(indexes, static_cast<unsigned char *>(record) + table.index[i].offset,
                            table.index[i].length);
 }
@@ -101,58 +102,67 @@ inline void release_row(void *context) {
 
 /* ---- One table's definition and entry points, from its registration line. ---- */
 
-#define QV_DEFINE_ACCESSOR(R, number, object, value_type, offset)                                             \
-    extern "C" const void *get_##object(const void *record, size_t *length) {                                  \
-        return qv::field_value<qv::ValueType::value_type>(static_cast<const R *>(record)->object, length);     \
+#define QV_DEFINE_ACCESSOR(R, number, object, value_type, offset)                                          \
+    extern "C" const void *get_##object(const void *record, size_t *length) {                              \
+        return qv::field_value<qv::ValueType::value_type>(static_cast<const R *>(record)->object, length); \
     }
-#define QV_COLUMN_ENTRY(R, number, object, value_type, offset)                                                \
+#define QV_COLUMN_ENTRY(R, number, object, value_type, offset) \
     {number, get_##object, qv::asn_type(qv::ValueType::value_type)},
-#define QV_INDEX_FIELD(R, field, value_type)                                                                  \
+#define QV_INDEX_FIELD(R, field, value_type) \
     {offsetof(R, field), sizeof(static_cast<R *>(nullptr)->field), qv::asn_type(qv::ValueType::value_type)},
 #define QV_INDEX_CURSOR(R) {sizeof(R), sizeof(uint32_t), ASN_INTEGER},
 
-#define QV_DEFINE_TABLE(table, arc, kind, R, COLUMNS, INDEX, make_ctx, free_data, free_loop)                   \
-    COLUMNS(QV_DEFINE_ACCESSOR, R)                                                                             \
-    namespace {                                                                                                \
-    constexpr qv::Column columns[] = {COLUMNS(QV_COLUMN_ENTRY, R)};                                            \
-    constexpr qv::IndexPart index[] = {INDEX(QV_INDEX_FIELD, QV_INDEX_CURSOR, R)};                             \
-    static_assert(qv::columns_numbered_in_order(columns), "columns listed out of order");                     \
-    static_assert(sizeof index / sizeof index[0] <= 2, "registration passes at most two index types");         \
-    static_assert(std::is_same<decltype(qv::record_of(qv_wlan_get_first_##kind)), R *>::value &&              \
-                      std::is_same<decltype(qv::record_of(qv_wlan_get_next_##kind)), R *>::value,              \
-                  "the entry kind's functions fill another record");                                          \
-    static_assert(qv::ends_with(#make_ctx, "_context_convert_function") &&                                     \
-                      qv::ends_with(#free_data, "_data_free") && qv::ends_with(#free_loop, "_loop_free"),      \
-                  "callback names given in the wrong order");                                                 \
-    constexpr qv::TableDef def = {                                                                             \
-        #table, {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, arc}, sizeof(R),                                      \
-        qv::fetch<qv_wlan_get_first_##kind>, qv::fetch<qv_wlan_get_next_##kind>,                              \
-        index, sizeof index / sizeof index[0], columns, sizeof columns / sizeof columns[0],                    \
-        table##_handler, table##_get_first_data_point, table##_get_next_data_point,                            \
-        make_ctx, free_data, free_loop};                                                                       \
-    }                                                                                                          \
-    extern "C" void initialize_table_##table(void) {                                                           \
-        qv::PendingRegistration pending;                                                                       \
-        if (!qv::prepare_registration(def, &pending)) return;                                                  \
-        DEBUGMSGTL(("initialize_table_" #table, "Registering table " #table " as a table iterator\n"));        \
-        qv::complete_registration(pending);                                                                    \
-    }                                                                                                          \
-    extern "C" int table##_handler(netsnmp_mib_handler *, netsnmp_handler_registration *,                      \
-                                   netsnmp_agent_request_info *reqinfo, netsnmp_request_info *requests) {      \
-        return qv::handle_requests(def, reqinfo, requests);                                                    \
-    }                                                                                                          \
-    extern "C" netsnmp_variable_list *table##_get_first_data_point(                                            \
-        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {               \
-        return qv::first_row(def, loop_context, indexes);                                                      \
-    }                                                                                                          \
-    extern "C" netsnmp_variable_list *table##_get_next_data_point(                                             \
-        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {               \
-        return qv::next_row(def, loop_context, indexes);                                                       \
-    }                                                                                                          \
-    extern "C" void *make_ctx(void *loop_context, netsnmp_iterator_info *) { return qv::keep_row(loop_context); } \
-    extern "C" void free_data(void *context, netsnmp_iterator_info *) { qv::release_row(context); }            \
-    extern "C" void free_loop(void *context, netsnmp_iterator_info *) { qv::release_row(context); }            \
-    extern "C" void *table##_create_data_context(void *, void *) { return nullptr; }                           \
+#define QV_DEFINE_TABLE(table, arc, kind, R, COLUMNS, INDEX, make_ctx, free_data, free_loop)                          \
+    COLUMNS(QV_DEFINE_ACCESSOR, R)                                                                                    \
+    namespace {                                                                                                       \
+    constexpr qv::Column columns[] = {COLUMNS(QV_COLUMN_ENTRY, R)};                                                   \
+    constexpr qv::IndexPart index[] = {INDEX(QV_INDEX_FIELD, QV_INDEX_CURSOR, R)};                                    \
+    static_assert(qv::columns_numbered_in_order(columns), "columns listed out of order");                             \
+    static_assert(sizeof index / sizeof index[0] <= 2, "registration passes at most two index types");                \
+    static_assert(std::is_same<decltype(qv::record_of(qv_wlan_get_first_##kind)), R *>::value &&                      \
+                      std::is_same<decltype(qv::record_of(qv_wlan_get_next_##kind)), R *>::value,                     \
+                  "the entry kind's functions fill another record");                                                  \
+    static_assert(qv::ends_with(#make_ctx, "_context_convert_function") && qv::ends_with(#free_data, "_data_free") && \
+                      qv::ends_with(#free_loop, "_loop_free"),                                                        \
+                  "callback names given in the wrong order");                                                         \
+    constexpr qv::TableDef def = {#table,                                                                             \
+                                  {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, arc},                                      \
+                                  sizeof(R),                                                                          \
+                                  qv::fetch<qv_wlan_get_first_##kind>,                                                \
+                                  qv::fetch<qv_wlan_get_next_##kind>,                                                 \
+                                  index,                                                                              \
+                                  sizeof index / sizeof index[0],                                                     \
+                                  columns,                                                                            \
+                                  sizeof columns / sizeof columns[0],                                                 \
+                                  table##_handler,                                                                    \
+                                  table##_get_first_data_point,                                                       \
+                                  table##_get_next_data_point,                                                        \
+                                  make_ctx,                                                                           \
+                                  free_data,                                                                          \
+                                  free_loop};                                                                         \
+    }                                                                                                                 \
+    extern "C" void initialize_table_##table(void) {                                                                  \
+        qv::PendingRegistration pending;                                                                              \
+        if (!qv::prepare_registration(def, &pending)) return;                                                         \
+        DEBUGMSGTL(("initialize_table_" #table, "Registering table " #table " as a table iterator\n"));               \
+        qv::complete_registration(pending);                                                                           \
+    }                                                                                                                 \
+    extern "C" int table##_handler(netsnmp_mib_handler *, netsnmp_handler_registration *,                             \
+                                   netsnmp_agent_request_info *reqinfo, netsnmp_request_info *requests) {             \
+        return qv::handle_requests(def, reqinfo, requests);                                                           \
+    }                                                                                                                 \
+    extern "C" netsnmp_variable_list *table##_get_first_data_point(                                                   \
+        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {                      \
+        return qv::first_row(def, loop_context, indexes);                                                             \
+    }                                                                                                                 \
+    extern "C" netsnmp_variable_list *table##_get_next_data_point(                                                    \
+        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {                      \
+        return qv::next_row(def, loop_context, indexes);                                                              \
+    }                                                                                                                 \
+    extern "C" void *make_ctx(void *loop_context, netsnmp_iterator_info *) { return qv::keep_row(loop_context); }     \
+    extern "C" void free_data(void *context, netsnmp_iterator_info *) { qv::release_row(context); }                   \
+    extern "C" void free_loop(void *context, netsnmp_iterator_info *) { qv::release_row(context); }                   \
+    extern "C" void *table##_create_data_context(void *, void *) { return nullptr; }                                  \
     extern "C" int table##_commit_row(void *, void *) { return 0; }
 
 #endif /* QV_ROW_ITERATION_H */

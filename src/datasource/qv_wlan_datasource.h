@@ -36,15 +36,15 @@ extern "C" {
 #endif
 
 /* The kinds of entry: X(kind, record, extra parameters of the first function). */
-#define QV_WLAN_ENTRY_KINDS(X)                                   \
-    X(if, qv_wlan_if_entry, )                                    \
-    X(ass, qv_wlan_ass_entry, QV_WLAN_FIRST_FLAG)                \
-    X(radio_statis_entry, qv_wlan_radio_statis_entry, )          \
-    X(virtual_statis_entry, qv_wlan_virtual_statis_entry, )      \
+#define QV_WLAN_ENTRY_KINDS(X)                              \
+    X(if, qv_wlan_if_entry, )                               \
+    X(ass, qv_wlan_ass_entry, QV_WLAN_FIRST_FLAG)           \
+    X(radio_statis_entry, qv_wlan_radio_statis_entry, )     \
+    X(virtual_statis_entry, qv_wlan_virtual_statis_entry, ) \
     X(radio_attr_entry, qv_wlan_radio_attr_entry, )
 #define QV_WLAN_FIRST_FLAG , int flag
 
-#define QV_WLAN_DECLARE_KIND(kind, record, extra)                    \
+#define QV_WLAN_DECLARE_KIND(kind, record, extra)                        \
     int qv_wlan_get_first_##kind(uint32_t *cursor, record *entry extra); \
     int qv_wlan_get_next_##kind(uint32_t *cursor, record *entry);
 QV_WLAN_ENTRY_KINDS(QV_WLAN_DECLARE_KIND)

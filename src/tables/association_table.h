@@ -60,43 +60,43 @@ typedef struct qv_wlan_ass_entry {
 } qv_wlan_ass_entry;
 
 /* Record order is not column order: columns 29 and 34 to 37 lie earlier. */
-#define QV_ASSOCIATION_TABLE_COLUMNS(X, R)           \
-    X(R, 1, qvClientMac, Mac, 4)                     \
-    X(R, 2, qvClientIP, IpAddress, 12)               \
-    X(R, 3, qvClientHostname, String, 16)            \
-    X(R, 4, qvClientRSSI, Integer, 52)               \
-    X(R, 5, qvClientLinkUptime, Counter32, 60)       \
-    X(R, 6, qvClientCWPUsed, Integer, 64)            \
-    X(R, 7, qvClientAuthMethod, Integer, 68)         \
-    X(R, 8, qvClientEncryptionMethod, Integer, 72)   \
-    X(R, 9, qvClientMACProtocol, Integer, 76)        \
-    X(R, 10, qvClientSSID, String, 80)               \
-    X(R, 11, qvClientVLAN, Integer, 116)             \
-    X(R, 12, qvClientUserProfId, Integer, 120)       \
-    X(R, 13, qvClientChannel, Integer, 124)          \
-    X(R, 14, qvClientLastTxRate, Integer, 128)       \
-    X(R, 15, qvClientUsername, String, 136)          \
-    X(R, 16, qvClientRxDataFrames, Counter32, 320)   \
-    X(R, 17, qvClientRxDataOctets, Counter32, 324)   \
-    X(R, 18, qvClientRxMgtFrames, Counter32, 328)    \
-    X(R, 19, qvClientRxUnicastFrames, Counter32, 336) \
+#define QV_ASSOCIATION_TABLE_COLUMNS(X, R)              \
+    X(R, 1, qvClientMac, Mac, 4)                        \
+    X(R, 2, qvClientIP, IpAddress, 12)                  \
+    X(R, 3, qvClientHostname, String, 16)               \
+    X(R, 4, qvClientRSSI, Integer, 52)                  \
+    X(R, 5, qvClientLinkUptime, Counter32, 60)          \
+    X(R, 6, qvClientCWPUsed, Integer, 64)               \
+    X(R, 7, qvClientAuthMethod, Integer, 68)            \
+    X(R, 8, qvClientEncryptionMethod, Integer, 72)      \
+    X(R, 9, qvClientMACProtocol, Integer, 76)           \
+    X(R, 10, qvClientSSID, String, 80)                  \
+    X(R, 11, qvClientVLAN, Integer, 116)                \
+    X(R, 12, qvClientUserProfId, Integer, 120)          \
+    X(R, 13, qvClientChannel, Integer, 124)             \
+    X(R, 14, qvClientLastTxRate, Integer, 128)          \
+    X(R, 15, qvClientUsername, String, 136)             \
+    X(R, 16, qvClientRxDataFrames, Counter32, 320)      \
+    X(R, 17, qvClientRxDataOctets, Counter32, 324)      \
+    X(R, 18, qvClientRxMgtFrames, Counter32, 328)       \
+    X(R, 19, qvClientRxUnicastFrames, Counter32, 336)   \
     X(R, 20, qvClientRxMulticastFrames, Counter32, 340) \
     X(R, 21, qvClientRxBroadcastFrames, Counter32, 344) \
-    X(R, 22, qvClientRxMICFailures, Counter32, 368)  \
-    X(R, 23, qvClientTxDataFrames, Counter32, 396)   \
-    X(R, 24, qvClientTxMgtFrames, Counter32, 400)    \
-    X(R, 25, qvClientTxDataOctets, Counter32, 404)   \
-    X(R, 26, qvClientTxUnicastFrames, Counter32, 452) \
+    X(R, 22, qvClientRxMICFailures, Counter32, 368)     \
+    X(R, 23, qvClientTxDataFrames, Counter32, 396)      \
+    X(R, 24, qvClientTxMgtFrames, Counter32, 400)       \
+    X(R, 25, qvClientTxDataOctets, Counter32, 404)      \
+    X(R, 26, qvClientTxUnicastFrames, Counter32, 452)   \
     X(R, 27, qvClientTxMulticastFrames, Counter32, 456) \
     X(R, 28, qvClientTxBroadcastFrames, Counter32, 460) \
-    X(R, 29, qvClientLastRxRate, Integer, 132)       \
-    X(R, 30, qvClientTxBeDataFrames, Counter32, 464) \
-    X(R, 31, qvClientTxBgDataFrames, Counter32, 468) \
-    X(R, 32, qvClientTxViDataFrames, Counter32, 472) \
-    X(R, 33, qvClientTxVoDataFrames, Counter32, 476) \
-    X(R, 34, qvClientTxAirtime, Counter32, 300)      \
-    X(R, 35, qvClientRxAirtime, Counter32, 304)      \
-    X(R, 36, qvClientAssociationTime, Counter32, 308) \
+    X(R, 29, qvClientLastRxRate, Integer, 132)          \
+    X(R, 30, qvClientTxBeDataFrames, Counter32, 464)    \
+    X(R, 31, qvClientTxBgDataFrames, Counter32, 468)    \
+    X(R, 32, qvClientTxViDataFrames, Counter32, 472)    \
+    X(R, 33, qvClientTxVoDataFrames, Counter32, 476)    \
+    X(R, 34, qvClientTxAirtime, Counter32, 300)         \
+    X(R, 35, qvClientRxAirtime, Counter32, 304)         \
+    X(R, 36, qvClientAssociationTime, Counter32, 308)   \
     X(R, 37, qvClientBSSID, Mac, 312)
 
 QV_RECORD_LAYOUT(qv_wlan_ass_entry, 484, QV_ASSOCIATION_TABLE_COLUMNS)
@@ -104,7 +104,7 @@ QV_ASSERT_FIELD(qv_wlan_ass_entry, first_index, 0)
 
 #define QV_ASSOCIATION_TABLE_INDEX(FIELD, CURSOR, R) FIELD(R, first_index, Integer) FIELD(R, qvClientMac, Mac)
 
-#define QV_ASSOCIATION_TABLE(T)                                                                              \
+#define QV_ASSOCIATION_TABLE(T)                                                                                \
     T(qvAssociationTable, 2, ass, qv_wlan_ass_entry, QV_ASSOCIATION_TABLE_COLUMNS, QV_ASSOCIATION_TABLE_INDEX, \
       qvAssociationTable_context_convert_function, AssoTable_data_free, AssoTable_loop_free)
 

@@ -24,9 +24,9 @@ QV_RECORD_LAYOUT(qv_wlan_radio_attr_entry, 24, QV_RADIO_ATTRIBUTE_TABLE_COLUMNS)
 
 #define QV_RADIO_ATTRIBUTE_TABLE_INDEX(FIELD, CURSOR, R) CURSOR(R)
 
-#define QV_RADIO_ATTRIBUTE_TABLE(T)                                                                            \
-    T(qvRadioAttributeTable, 5, radio_attr_entry, qv_wlan_radio_attr_entry, QV_RADIO_ATTRIBUTE_TABLE_COLUMNS,   \
-      QV_RADIO_ATTRIBUTE_TABLE_INDEX, qvRadioAttributeTable_context_convert_function,                          \
-      qvRadioAttributeTable_data_free, qvRadioAttributeTable_loop_free)
+#define QV_RADIO_ATTRIBUTE_TABLE(T)                                                                                    \
+    T(qvRadioAttributeTable, 5, radio_attr_entry, qv_wlan_radio_attr_entry, QV_RADIO_ATTRIBUTE_TABLE_COLUMNS,          \
+      QV_RADIO_ATTRIBUTE_TABLE_INDEX, qvRadioAttributeTable_context_convert_function, qvRadioAttributeTable_data_free, \
+      qvRadioAttributeTable_loop_free)
 
 #endif /* QV_RADIO_ATTRIBUTE_TABLE_H */

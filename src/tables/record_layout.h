@@ -25,7 +25,7 @@
 
 #define QV_ASSERT_COLUMN_FIELD(type, number, object, value_type, offset) QV_ASSERT_FIELD(type, object, offset)
 
-#define QV_RECORD_LAYOUT(type, size, COLUMNS)                              \
+#define QV_RECORD_LAYOUT(type, size, COLUMNS)                                   \
     QV_STATIC_ASSERT(sizeof(type) == (size), #type " must be " #size " bytes"); \
     COLUMNS(QV_ASSERT_COLUMN_FIELD, type)
 

@@ -56,8 +56,8 @@ QV_RECORD_LAYOUT(qv_wlan_virtual_statis_entry, 72, QV_VIF_STATS_TABLE_COLUMNS)
 
 /* The make-data-context callback's name lacks "Stats"; the free callbacks
  * carry no prefix. */
-#define QV_VIF_STATS_TABLE(T)                                                                                   \
-    T(qvVIfStatsTable, 4, virtual_statis_entry, qv_wlan_virtual_statis_entry, QV_VIF_STATS_TABLE_COLUMNS,        \
+#define QV_VIF_STATS_TABLE(T)                                                                             \
+    T(qvVIfStatsTable, 4, virtual_statis_entry, qv_wlan_virtual_statis_entry, QV_VIF_STATS_TABLE_COLUMNS, \
       QV_VIF_STATS_TABLE_INDEX, qvVIfTable_context_convert_function, VIfTable_data_free, VIfTable_loop_free)
 
 #endif /* QV_VIF_STATS_TABLE_H */

@@ -32,8 +32,8 @@ QV_RECORD_LAYOUT(qv_wlan_if_entry, 68, QV_XIF_TABLE_COLUMNS)
 
 /* T(table, OID arc, data-source entry kind, record, columns, index,
  *   make_data_context, free_data_context, free_loop_context_at_end) */
-#define QV_XIF_TABLE(T)                                                                          \
-    T(qvXIfTable, 1, if, qv_wlan_if_entry, QV_XIF_TABLE_COLUMNS, QV_XIF_TABLE_INDEX,             \
+#define QV_XIF_TABLE(T)                                                              \
+    T(qvXIfTable, 1, if, qv_wlan_if_entry, QV_XIF_TABLE_COLUMNS, QV_XIF_TABLE_INDEX, \
       qvXIfTable_context_convert_function, XIfTable_data_free, XIfTable_loop_free)
 
 #endif /* QV_XIF_TABLE_H */
