@@ -43,7 +43,7 @@ static int fill(int kind, size_t pos, uint32_t *cursor, void *record, size_t siz
     return 0;
 }
 
-#define DEFINE_KIND(kind, record, extra)                                                          \
+#define DEFINE_KIND(kind, record, extra)                                                         \
     QV_WLAN_DATASOURCE_API int qv_wlan_get_first_##kind(uint32_t *cursor, record *entry extra) { \
         position[KIND_##kind] = 0;                                                               \
         return fill(KIND_##kind, 0, cursor, entry, sizeof *entry);                               \
