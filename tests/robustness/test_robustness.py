@@ -196,6 +196,7 @@ class Soak(AgentTest):
         requests = [message(1, b"public", pdu(kind, rid, [rng.choice(names)], None, *([0, rng.choice([5, 25])] if kind == GETBULK else [])))
                     for rid, kind in enumerate(rng.choice([GET, GET, GETNEXT, GETNEXT, GETBULK]) for _ in range(200))]
         baseline = [self.ask(agent, r) for r in requests]
+        self.assertNotIn(None, baseline, "no answer to a first request")
         failures, rss = [], []
 
         def client(seed, count):
