@@ -127,7 +127,7 @@ class AgentTest(unittest.TestCase):
 
 class Malformed(AgentTest):
     def test_hostile_packets_leave_the_answers_unchanged(self):
-        agent, rng = self.agent(), random.Random(7)
+        agent, rng = self.agent(writable=True), random.Random(7)  # hostile SETs reach the tables
         known = [oid_key(n) for n in WANT]
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             for sent in range(0, SIZE["QV_PACKETS"], 100):
