@@ -1,0 +1,68 @@
+// The wireless data source as the unit tests and the fuzz target fake it:
+// rows programmed per table, and a watch on the module's malloc, calloc and
+// free (the binaries link with --wrap of all three) that checks the row-block
+// rules as they happen. Table and column facts come from tests/reference; the
+// module's entry points are found by their exported names.
+#ifndef QV_FAKE_SOURCE_H
+#define QV_FAKE_SOURCE_H
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/agent/net-snmp-agent-includes.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Column {
+    unsigned number;
+    std::string value; // integer, counter32, ipaddress, mac, string
+    size_t offset, room;
+};
+
+struct Table {
+    std::vector<std::string> ref; // the table's line of tables.tsv
+    std::string name;
+    unsigned arc, last;
+    size_t size;
+    bool mac_index; // association: record bytes 0-3 and 4-9, not the cursor
+    std::vector<Column> columns;
+    Netsnmp_First_Data_Point *first;
+    Netsnmp_Next_Data_Point *next;
+    Netsnmp_Make_Data_Context *keep;
+    Netsnmp_Free_Data_Context *data_free;
+    Netsnmp_Free_Loop_Context *loop_free;
+    Netsnmp_Node_Handler *handler;
+};
+
+extern std::vector<Table> tables; // registration order
+void load(const std::string &reference_dir);
+void *symbol(const std::string &name);
+
+struct Row {
+    std::vector<uint8_t> record;
+    uint32_t cursor;
+    int result; // what the first/next function returns for it
+};
+extern std::vector<Row> rows[5];
+
+// What happened, in order: m malloc, c calloc, x failed allocation, f free()
+// of a watched block, g/n first/next call, r/R release leaving/dropping the
+// last reference. Tests add their own letters.
+extern std::string events;
+extern std::vector<void *> allocs, frees;
+extern std::vector<std::string> problems;
+extern unsigned fail_at; // the Nth allocation from now fails; 0: none
+extern void *filled;     // record of the row handed out last
+size_t live();           // malloc'd blocks not yet freed
+void reset();
+
+// Whether `vb` is what a GET of column `c` answers for `record`.
+bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb);
+
+} // namespace fake
+
+#endif
