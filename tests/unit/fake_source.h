@@ -9,7 +9,6 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/agent/net-snmp-agent-includes.h>
-
 #include <stdint.h>
 
 #include <string>
@@ -24,7 +23,6 @@ struct Column {
 };
 
 struct Table {
-    std::vector<std::string> ref; // the table's line of tables.tsv
     std::string name;
     unsigned arc, last;
     size_t size;
@@ -38,28 +36,26 @@ struct Table {
     Netsnmp_Node_Handler *handler;
 };
 
-extern std::vector<Table> tables; // registration order
-void load(const std::string &reference_dir);
-void *symbol(const std::string &name);
-
 struct Row {
     std::vector<uint8_t> record;
     uint32_t cursor;
-    int result; // what the first/next function returns for it
+    int result; // of the first/next call that reaches it; not 0: no entry
 };
-extern std::vector<Row> rows[5];
 
-// What happened, in order: m malloc, c calloc, x failed allocation, f free()
-// of a watched block, g/n first/next call, r/R release leaving/dropping the
-// last reference. Tests add their own letters.
+extern std::vector<Table> tables; // registration order
+extern std::vector<Row> rows[5];
+// In order: m malloc, c calloc, x failed allocation, f free() of a watched
+// block, g/n first/next call, r/R release keeping/dropping the last reference.
 extern std::string events;
 extern std::vector<void *> allocs, frees;
 extern std::vector<std::string> problems;
 extern unsigned fail_at; // the Nth allocation from now fails; 0: none
 extern void *filled;     // record of the row handed out last
-size_t live();           // malloc'd blocks not yet freed
-void reset();
 
+void load(const std::string &reference_dir);
+void *symbol(const std::string &name);
+size_t live(); // malloc'd blocks not yet freed
+void reset();
 // Whether `vb` is what a GET of column `c` answers for `record`.
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb);
 
