@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 extern "C" void *__real_malloc(size_t size);
@@ -20,6 +21,7 @@ std::vector<void *> allocs, frees;
 std::vector<std::string> problems;
 unsigned fail_at;
 void *filled;
+std::string logged;
 
 namespace {
 struct Block {
@@ -27,7 +29,7 @@ struct Block {
     bool counted; // a fetch succeeded into it: only qv_free_ref_mem may free it
 };
 std::map<void *, Block> blocks; // malloc'd, by start
-std::map<void *, Block> callocs;
+std::set<void *> callocs;
 uint8_t *newest;     // block malloc'd last
 size_t at[5];        // per table: position of the row handed out last
 uint32_t written[5]; // per table: cursor written last
@@ -41,6 +43,16 @@ std::vector<std::vector<std::string>> tsv(const std::string &path) {
         for (out.emplace_back(); std::getline(fields, field, '\t');) out.back().push_back(field);
     }
     return out;
+}
+
+int on_log(int, int, void *message, void *) {
+    auto *m = static_cast<snmp_log_message *>(message);
+    return logged += std::to_string(m->priority) + ":" + m->msg, 0;
+}
+
+template <typename F>
+F *sym(const std::string &name) {
+    return reinterpret_cast<F *>(symbol(name));
 }
 
 bool fail_now() { return fail_at && --fail_at == 0 && (events += 'x', true); }
@@ -64,17 +76,26 @@ int fetch(size_t t, bool first, uint32_t *cursor, void *record) {
 } // namespace
 
 void load(const std::string &dir) {
-    auto sym = [](const std::string &name) { return reinterpret_cast<void (*)()>(symbol(name)); };
-    for (auto &r : tsv(dir + "/tables.tsv")) {
-        Table t{r[0], unsigned(std::stoul(r[1])), unsigned(std::stoul(r[2])), std::stoul(r[4]), r[5] == "first+mac"};
-        t.first = reinterpret_cast<Netsnmp_First_Data_Point *>(sym(t.name + "_get_first_data_point"));
-        t.next = reinterpret_cast<Netsnmp_Next_Data_Point *>(sym(t.name + "_get_next_data_point"));
-        t.keep = reinterpret_cast<Netsnmp_Make_Data_Context *>(sym(r[8]));
-        t.data_free = reinterpret_cast<Netsnmp_Free_Data_Context *>(sym(r[9]));
-        t.loop_free = reinterpret_cast<Netsnmp_Free_Loop_Context *>(sym(r[10]));
-        t.handler = reinterpret_cast<Netsnmp_Node_Handler *>(sym(t.name + "_handler"));
-        tables.push_back(t);
-    }
+    if (!tables.empty()) return;
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+    snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, on_log, nullptr);
+    snmp_enable_calllog();
+    init_agent("qv_fake");
+    for (auto &r : tsv(dir + "/tables.tsv"))
+        tables.push_back({r[0],
+                          unsigned(std::stoul(r[1])),
+                          unsigned(std::stoul(r[2])),
+                          std::stoul(r[4]),
+                          r[5] == "first+mac",
+                          {},
+                          sym<Netsnmp_First_Data_Point>(r[0] + "_get_first_data_point"),
+                          sym<Netsnmp_Next_Data_Point>(r[0] + "_get_next_data_point"),
+                          sym<Netsnmp_Make_Data_Context>(r[8]),
+                          sym<Netsnmp_Free_Data_Context>(r[9]),
+                          sym<Netsnmp_Free_Loop_Context>(r[10]),
+                          sym<Netsnmp_Node_Handler>(r[0] + "_handler")});
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0])
@@ -88,9 +109,26 @@ size_t live() { return blocks.size(); }
 
 void reset() {
     for (auto &r : rows) r.clear();
-    events.clear(), allocs.clear(), frees.clear(), problems.clear(), blocks.clear(), callocs.clear();
+    events.clear(), logged.clear(), allocs.clear(), frees.clear(), problems.clear(), blocks.clear(), callocs.clear();
     fail_at = 0, filled = newest = nullptr;
 }
+
+Requests::~Requests() {
+    for (size_t i = 0; i < n; ++i) netsnmp_free_request_data_sets(&list[i]), snmp_free_varbind(list[i].requestvb);
+}
+
+void Requests::add(void *row, int column, bool processed) {
+    netsnmp_request_info &r = list[n];
+    r.processed = processed;
+    snmp_varlist_add_variable(&r.requestvb, nullptr, 0, ASN_NULL, nullptr, 0);
+    if (row) netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_ITERATOR_NAME, row, nullptr));
+    columns[n].colnum = unsigned(column);
+    if (column >= 0)
+        netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_HANDLER_NAME, &columns[n], nullptr));
+    if (n++) list[n - 2].next = &r;
+}
+
+int Requests::run(const Table &t, int mode) { return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]); }
 
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb) {
     const uint8_t *field = record + c.offset;
@@ -121,7 +159,7 @@ void *__wrap_calloc(size_t n, size_t size) {
     if (fail_now()) return nullptr;
     void *p = __real_calloc(n, size);
     allocs.push_back(p);
-    callocs[p] = {n * size, false};
+    callocs.insert(p);
     return events += 'c', p;
 }
 

@@ -49,13 +49,26 @@ extern std::vector<Row> rows[5];
 extern std::string events;
 extern std::vector<void *> allocs, frees;
 extern std::vector<std::string> problems;
-extern unsigned fail_at; // the Nth allocation from now fails; 0: none
-extern void *filled;     // record of the row handed out last
+extern unsigned fail_at;   // the Nth allocation from now fails; 0: none
+extern void *filled;       // record of the row handed out last
+extern std::string logged; // "<priority>:<text>" of every message to the agent's log
 
+// Once: the agent library (no configuration read), its log captured, the reference read.
 void load(const std::string &reference_dir);
 void *symbol(const std::string &name);
 size_t live(); // malloc'd blocks not yet freed
 void reset();
+// A request list as the table helper and the iterator leave it for a handler.
+struct Requests {
+    netsnmp_agent_request_info info{};
+    std::vector<netsnmp_request_info> list = std::vector<netsnmp_request_info>(64);
+    std::vector<netsnmp_table_request_info> columns = std::vector<netsnmp_table_request_info>(64);
+    size_t n = 0;
+    ~Requests();
+    void add(void *row, int column, bool processed); // column -1: no table information
+    int run(const Table &t, int mode);
+};
+
 // Whether `vb` is what a GET of column `c` answers for `record`.
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb);
 
