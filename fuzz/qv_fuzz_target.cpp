@@ -17,21 +17,9 @@ void check(bool ok, const std::string &what) {
 }
 
 void round(FuzzedDataProvider &in, const fake::Table &t) {
-    netsnmp_variable_list *indexes = nullptr;
-    snmp_varlist_add_variable(&indexes, nullptr, 0, ASN_INTEGER, nullptr, 0);
-    if (t.mac_index) snmp_varlist_add_variable(&indexes, nullptr, 0, ASN_OCTET_STR, nullptr, 0);
-    void *loop = nullptr, *data = nullptr;
-    std::vector<void *> kept;
-    fake::fail_at = in.ConsumeIntegralInRange<unsigned>(0, 6);
-    for (auto *row = t.first(&loop, &data, indexes, nullptr); row && in.ConsumeIntegralInRange(0, 7);
-         row = t.next(&loop, &data, indexes, nullptr))
-        for (int k = in.ConsumeIntegralInRange(0, 2); k > 0; --k) kept.push_back(t.keep(loop, nullptr));
-    if (loop) t.loop_free(loop, nullptr);
-    loop = nullptr;
-    check(!t.keep(loop, nullptr) && !t.next(&loop, &data, indexes, nullptr), "null loop context");
-    fake::fail_at = 0;
-    snmp_free_varbind(indexes);
-
+    std::string script = "F"; // then next-row, keep, release, stop and allocation failure at the input's choice
+    for (uint8_t c : in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 24))) script += "NNNKKDLx"[c % 8];
+    std::vector<void *> kept = fake::walk(t, script);
     static const int modes[] = {MODE_GET, MODE_GET, MODE_GETNEXT, MODE_GETBULK, MODE_SET_RESERVE1};
     const int mode = in.PickValueInArray(modes);
     fake::Requests r;

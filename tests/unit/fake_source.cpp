@@ -3,10 +3,12 @@
 #include <dlfcn.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <utility>
 
 extern "C" void *__real_malloc(size_t size);
 extern "C" void *__real_calloc(size_t n, size_t size);
@@ -48,6 +50,11 @@ std::vector<std::vector<std::string>> tsv(const std::string &path) {
 int on_log(int, int, void *message, void *) {
     auto *m = static_cast<snmp_log_message *>(message);
     return logged += std::to_string(m->priority) + ":" + m->msg, 0;
+}
+
+int32_t int32_at(const void *p) {
+    int32_t v;
+    return memcpy(&v, p, 4), v;
 }
 
 template <typename F>
@@ -129,6 +136,39 @@ void Requests::add(void *row, int column, bool processed) {
 }
 
 int Requests::run(const Table &t, int mode) { return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]); }
+
+std::vector<void *> walk(const Table &t, const std::string &script) {
+    auto fault = [&](bool bad, const char *what) {
+        if (bad) problems.push_back(t.name + " walk " + script + ": " + what);
+    };
+    netsnmp_variable_list *indexes = nullptr;
+    snmp_varlist_add_variable(&indexes, nullptr, 0, ASN_INTEGER, nullptr, 0);
+    if (t.mac_index) snmp_varlist_add_variable(&indexes, nullptr, 0, ASN_OCTET_STR, nullptr, 0);
+    void *loop = nullptr, *data = &loop;
+    std::vector<void *> kept;
+    for (char s : script) {
+        const auto *rec = static_cast<const uint8_t *>(loop);
+        if (s == 'x') fail_at = 1;
+        if (s == 'L') t.loop_free(std::exchange(loop, nullptr), nullptr);
+        if (s == 'D' && !kept.empty()) t.data_free(kept.front(), nullptr), kept.erase(kept.begin());
+        if (s == 'K') fault(t.keep(loop, nullptr) != loop, "data context is not the loop context");
+        if (s == 'K' && loop) fault(int32_at(rec - 4) != std::count(kept.begin(), kept.end(), loop) + 2, "count");
+        if (s == 'K' && loop) kept.push_back(loop);
+        if (s != 'F' && s != 'N') continue;
+        netsnmp_variable_list *row = (s == 'F' ? t.first : t.next)(&loop, &data, indexes, nullptr);
+        fault(data != &loop || loop != (row ? filled : nullptr), "loop context not the filled record, or data written");
+        if (!(rec = static_cast<const uint8_t *>(loop))) continue;
+        fault(row != indexes || int32_at(rec - 4) != 1, "row not handed out with count 1");
+        // Association: record bytes 0-3, then 4-9; the others: the cursor after the record.
+        const netsnmp_variable_list *mac = indexes->next_variable;
+        fault(*indexes->val.integer != int32_at(t.mac_index ? rec : rec + t.size) ||
+                  (t.mac_index && (mac->val_len != 6 || memcmp(mac->val.string, rec + 4, 6) != 0)),
+              "index values");
+    }
+    if (loop) t.loop_free(loop, nullptr);
+    fail_at = 0;
+    return snmp_free_varbind(indexes), kept;
+}
 
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb) {
     const uint8_t *field = record + c.offset;

@@ -69,6 +69,12 @@ struct Requests {
     int run(const Table &t, int mode);
 };
 
+// Runs a walk of table t as the agent's iterator does: F first-row, N next-row,
+// K make-data-context of the current row, D free-data-context of the oldest
+// kept row, L the agent stops the walk, x the next allocation fails; a walk
+// left running is stopped at the end. Checks each row handed out (count,
+// loop context, index values) into `problems`; returns the rows still kept.
+std::vector<void *> walk(const Table &t, const std::string &script);
 // Whether `vb` is what a GET of column `c` answers for `record`.
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb);
 
