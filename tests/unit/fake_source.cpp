@@ -22,16 +22,13 @@ std::string events;
 std::vector<void *> allocs, frees;
 std::vector<std::string> problems;
 unsigned fail_at;
-void *filled;
 std::string logged;
 
 namespace {
-struct Block {
-    size_t size;
-    bool counted; // a fetch succeeded into it: only qv_free_ref_mem may free it
-};
-std::map<void *, Block> blocks; // malloc'd, by start
+std::map<void *, size_t> blocks; // malloc'd, by start: size
+std::set<void *> counted;        // blocks a fetch succeeded into: only qv_free_ref_mem may free them
 std::set<void *> callocs;
+void *filled;        // record of the row handed out last
 uint8_t *newest;     // block malloc'd last
 size_t at[5];        // per table: position of the row handed out last
 uint32_t written[5]; // per table: cursor written last
@@ -57,18 +54,14 @@ int32_t int32_at(const void *p) {
     return memcpy(&v, p, 4), v;
 }
 
-template <typename F>
-F *sym(const std::string &name) {
-    return reinterpret_cast<F *>(symbol(name));
-}
+#define QV_SYMBOL(type, name) reinterpret_cast<type *>(symbol(name))
 
 bool fail_now() { return fail_at && --fail_at == 0 && (events += 'x', true); }
 
 int fetch(size_t t, bool first, uint32_t *cursor, void *record) {
     auto *start = static_cast<uint8_t *>(record) - 4;
-    auto block = blocks.find(start);
     const Table &table = tables[t];
-    if (block == blocks.end() || block->second.size != table.size + 8 || block->second.counted ||
+    if (!blocks.count(start) || blocks[start] != table.size + 8 || counted.count(start) ||
         reinterpret_cast<uint8_t *>(cursor) != start + 4 + table.size)
         problems.push_back(table.name + ": record not 4 bytes into a fresh block, or cursor not after it");
     if (!first && *cursor != written[t]) problems.push_back(table.name + ": next given a cursor it did not write");
@@ -77,7 +70,7 @@ int fetch(size_t t, bool first, uint32_t *cursor, void *record) {
     if (at[t] >= rows[t].size() || rows[t][at[t]].result) return at[t] >= rows[t].size() ? 1 : rows[t][at[t]].result;
     memcpy(record, rows[t][at[t]].record.data(), table.size);
     *cursor = written[t] = rows[t][at[t]].cursor;
-    if (block != blocks.end()) block->second.counted = true;
+    if (blocks.count(start)) counted.insert(start);
     return filled = record, 0;
 }
 } // namespace
@@ -97,12 +90,12 @@ void load(const std::string &dir) {
                           std::stoul(r[4]),
                           r[5] == "first+mac",
                           {},
-                          sym<Netsnmp_First_Data_Point>(r[0] + "_get_first_data_point"),
-                          sym<Netsnmp_Next_Data_Point>(r[0] + "_get_next_data_point"),
-                          sym<Netsnmp_Make_Data_Context>(r[8]),
-                          sym<Netsnmp_Free_Data_Context>(r[9]),
-                          sym<Netsnmp_Free_Loop_Context>(r[10]),
-                          sym<Netsnmp_Node_Handler>(r[0] + "_handler")});
+                          QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point"),
+                          QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point"),
+                          QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]),
+                          QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]),
+                          QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]),
+                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0])
@@ -116,7 +109,8 @@ size_t live() { return blocks.size(); }
 
 void reset() {
     for (auto &r : rows) r.clear();
-    events.clear(), logged.clear(), allocs.clear(), frees.clear(), problems.clear(), blocks.clear(), callocs.clear();
+    events.clear(), logged.clear(), allocs.clear(), frees.clear(), problems.clear(), blocks.clear(), counted.clear(),
+        callocs.clear();
     fail_at = 0, filled = newest = nullptr;
 }
 
@@ -135,7 +129,10 @@ void Requests::add(void *row, int column, bool processed) {
     if (n++) list[n - 2].next = &r;
 }
 
-int Requests::run(const Table &t, int mode) { return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]); }
+int Requests::run(const Table &t, int mode) {
+    netsnmp_agent_request_info info{};
+    return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]);
+}
 
 std::vector<void *> walk(const Table &t, const std::string &script) {
     auto fault = [&](bool bad, const char *what) {
@@ -190,35 +187,31 @@ void *__wrap_malloc(size_t size) {
     if (fail_now()) return nullptr;
     auto *p = static_cast<uint8_t *>(__real_malloc(size));
     memset(p, 0xA5, size); // what the module leaves unwritten is visibly so
-    blocks[p] = {size, false};
-    allocs.push_back(newest = p);
+    blocks[p] = size, allocs.push_back(newest = p);
     return events += 'm', p;
 }
 
 void *__wrap_calloc(size_t n, size_t size) {
     if (fail_now()) return nullptr;
     void *p = __real_calloc(n, size);
-    allocs.push_back(p);
-    callocs.insert(p);
+    allocs.push_back(p), callocs.insert(p);
     return events += 'c', p;
 }
 
 void __wrap_free(void *p) {
-    auto block = blocks.find(p);
-    if (block != blocks.end() && block->second.counted) problems.push_back("free() of a counted row block");
-    if (block != blocks.end() || callocs.count(p)) events += 'f', frees.push_back(p), blocks.erase(p), callocs.erase(p);
+    if (counted.count(p)) problems.push_back("free() of a counted row block");
+    if (blocks.count(p) || callocs.count(p))
+        events += 'f', frees.push_back(p), blocks.erase(p), counted.erase(p), callocs.erase(p);
     __real_free(p);
 }
 
 int qv_free_ref_mem(void *record) {
     auto *start = static_cast<uint8_t *>(record) - 4;
-    auto block = blocks.find(start);
-    if (block == blocks.end() || !block->second.counted)
-        return problems.push_back("qv_free_ref_mem given what is not the record of a counted row"), -1;
-    const size_t size = block->second.size;
+    if (!counted.count(start))
+        return problems.push_back("qv_free_ref_mem given what is not a counted row's record"), -1;
+    const size_t size = blocks[start];
     // A next-row call copies the cursor into its new block before it releases the previous row.
-    auto fresh = blocks.find(newest);
-    if (fresh != blocks.end() && fresh != block && !fresh->second.counted && fresh->second.size == size &&
+    if (newest != start && blocks.count(newest) && !counted.count(newest) && blocks[newest] == size &&
         memcmp(newest + size - 4, start + size - 4, 4) != 0)
         problems.push_back("previous row released before its cursor was copied");
     uint32_t count;
@@ -226,7 +219,7 @@ int qv_free_ref_mem(void *record) {
     if (count == 0 || count > 1000) problems.push_back("release of a row whose count is " + std::to_string(count));
     memcpy(start, &--count, 4);
     events += count ? 'r' : 'R';
-    if (count == 0) memset(start, 0xA5, size), blocks.erase(block), __real_free(start);
+    if (count == 0) memset(start, 0xA5, size), blocks.erase(start), counted.erase(start), __real_free(start);
     return 0;
 }
 

@@ -50,7 +50,6 @@ extern std::string events;
 extern std::vector<void *> allocs, frees;
 extern std::vector<std::string> problems;
 extern unsigned fail_at;   // the Nth allocation from now fails; 0: none
-extern void *filled;       // record of the row handed out last
 extern std::string logged; // "<priority>:<text>" of every message to the agent's log
 
 // Once: the agent library (no configuration read), its log captured, the reference read.
@@ -60,7 +59,6 @@ size_t live(); // malloc'd blocks not yet freed
 void reset();
 // A request list as the table helper and the iterator leave it for a handler.
 struct Requests {
-    netsnmp_agent_request_info info{};
     std::vector<netsnmp_request_info> list = std::vector<netsnmp_request_info>(64);
     std::vector<netsnmp_table_request_info> columns = std::vector<netsnmp_table_request_info>(64);
     size_t n = 0;

@@ -18,8 +18,7 @@ namespace {
 using fake::tables;
 
 std::vector<netsnmp_handler_registration *> registered;
-std::string names;             // of the registered tables, in order
-unsigned creates, fail_create; // the Nth creation of a handler registration fails
+unsigned fail_create; // the Nth creation of a handler registration from now fails
 
 class Module : public ::testing::Test {
   protected:
@@ -31,8 +30,7 @@ class Module : public ::testing::Test {
     }
     static void clear() {
         for (auto *reg : registered) netsnmp_unregister_handler(reg);
-        registered.clear(), names.clear(), fake::reset();
-        creates = fail_create = 0;
+        registered.clear(), fake::reset(), fail_create = 0;
     }
 };
 
@@ -46,14 +44,8 @@ class Tables : public Module, public ::testing::WithParamInterface<size_t> {
     }
 };
 
-// Scripts: F first-row, N next-row, K make-data-context of the current row, D
-// free-data-context of the oldest kept row, L the agent stops the walk, x the
-// next allocation fails. Events: see fake_source.h.
-struct Walk {
-    const char *name;
-    int rows, failing_row;
-    const char *script, *events;
-} const walks[] = {
+// Walks: name, rows, the row whose fetch fails, script (see fake::walk), events (see fake_source.h)
+const std::tuple<const char *, int, int, const char *, const char *> walks[] = {
     {"empty source", 0, 0, "F", "mgf"},
     {"one row", 1, 0, "FN", "mgmRnf"},
     {"kept rows outlive the walk", 3, 0, "FKNNKKNDDD", "mgmrnmRnmrnfRrR"},
@@ -67,13 +59,13 @@ struct Walk {
 };
 
 TEST_P(Tables, WalksKeepTheRowBlockRules) {
-    for (const Walk &w : walks) {
-        SCOPED_TRACE(w.name);
+    for (auto [name, rows, failing, script, events] : walks) {
+        SCOPED_TRACE(name);
         fake::reset();
-        for (int r = 1; r <= w.rows; ++r)
-            fake::rows[GetParam()].push_back({record(unsigned(r)), uint32_t(10 * r + 3), r == w.failing_row ? -7 : 0});
-        EXPECT_TRUE(fake::walk(t(), w.script).empty());
-        EXPECT_EQ(fake::events, w.events);
+        for (int r = 1; r <= rows; ++r)
+            fake::rows[GetParam()].push_back({record(unsigned(r)), uint32_t(10 * r + 3), r == failing ? -7 : 0});
+        EXPECT_TRUE(fake::walk(t(), script).empty());
+        EXPECT_EQ(fake::events, events);
         EXPECT_EQ(fake::live(), 0u);
         EXPECT_EQ(fake::problems, std::vector<std::string>{});
     }
@@ -101,10 +93,7 @@ TEST_P(Tables, EveryColumnAnswersItsFieldByteForByte) {
 // Requests: processed (p) or not (space), with a row (r) or without (-), then
 // the column: 1, L the last, 0, M one past the last, x no table information.
 // Expected per request: v its value, n noSuchInstance, . untouched.
-struct Rule {
-    int mode;
-    const char *requests, *expected, *message;
-} const rules[] = {
+const std::tuple<int, const char *, const char *, const char *> rules[] = {
     {MODE_GET, " r1 -1 rL", "vnv", ""},
     {MODE_GET, " -x", "n", ""},
     {MODE_GET, "p-1pr1 rx r0 rM rL", ".....v", "unknown column\n"},
@@ -114,27 +103,24 @@ struct Rule {
 
 TEST_P(Tables, HandlerRules) {
     std::vector<uint8_t> rec = record(1);
-    for (const Rule &rule : rules) {
-        SCOPED_TRACE(rule.requests);
+    for (auto [mode, requests, expected, text] : rules) {
+        SCOPED_TRACE(requests);
         fake::logged.clear();
         fake::Requests r;
-        for (const char *q = rule.requests; *q; q += 3) {
-            const int column = q[2] == 'L'   ? int(t().last)
-                               : q[2] == 'M' ? int(t().last) + 1
-                               : q[2] == 'x' ? -1
-                                             : q[2] - '0';
+        for (const char *q = requests; *q; q += 3) {
+            const int column =
+                std::vector<int>{1, 0, int(t().last), int(t().last) + 1, -1}[strchr("10LMx", q[2]) - "10LMx"];
             r.add(q[1] == 'r' ? rec.data() : nullptr, column, q[0] == 'p');
         }
-        EXPECT_EQ(r.run(t(), rule.mode), SNMP_ERR_NOERROR);
+        EXPECT_EQ(r.run(t(), mode), SNMP_ERR_NOERROR);
         for (size_t i = 0; i < r.n; ++i) {
             const netsnmp_variable_list *vb = r.list[i].requestvb;
-            if (rule.expected[i] == 'v')
-                EXPECT_TRUE(fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)) << i;
-            if (rule.expected[i] != 'v')
-                EXPECT_EQ(vb->type, rule.expected[i] == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL) << i;
+            EXPECT_TRUE(expected[i] == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
+                                           : vb->type == (expected[i] == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
+                << i;
         }
-        const std::string message = "3:problem encountered in " + t().name + "_handler: " + rule.message;
-        EXPECT_EQ(fake::logged, *rule.message ? message + message : "");
+        const std::string message = "3:problem encountered in " + t().name + "_handler: " + text;
+        EXPECT_EQ(fake::logged, *text ? message + message : "");
     }
 }
 
@@ -160,8 +146,7 @@ void check_registration(const fake::Table &t, netsnmp_handler_registration *reg,
     std::string types;
     for (auto *v = iinfo->table_reginfo->indexes; v; v = v->next_variable) types += std::to_string(v->type) + " ";
     EXPECT_EQ(types, t.mac_index ? "2 4 " : "2 ");
-    EXPECT_EQ(iinfo->table_reginfo->min_column, 1u);
-    EXPECT_EQ(iinfo->table_reginfo->max_column, t.last);
+    EXPECT_TRUE(iinfo->table_reginfo->min_column == 1 && iinfo->table_reginfo->max_column == t.last);
 }
 
 } // namespace
@@ -174,14 +159,14 @@ void __real_netsnmp_handler_registration_free(netsnmp_handler_registration *);
 
 int __wrap_netsnmp_register_table_iterator(netsnmp_handler_registration *reg, netsnmp_iterator_info *iinfo) {
     registered.push_back(reg);
-    names += std::string(reg->handlerName) + " ";
+    fake::events += "[" + std::string(reg->handlerName) + "]";
     for (const auto &t : tables)
         if (t.name == reg->handlerName) check_registration(t, reg, iinfo);
     return __real_netsnmp_register_table_iterator(reg, iinfo);
 }
 netsnmp_handler_registration *__wrap_netsnmp_create_handler_registration(const char *name, Netsnmp_Node_Handler *h,
                                                                          const oid *root, size_t len, int modes) {
-    const bool fail = ++creates == fail_create;
+    const bool fail = fail_create && --fail_create == 0;
     fake::events += fail ? 'X' : 'h';
     return fail ? nullptr : __real_netsnmp_create_handler_registration(name, h, root, len, modes);
 }
@@ -204,11 +189,9 @@ TEST_F(Module, StartUpRegistersEveryTableItCanBuildInOrderAndLogsTheOthers) {
                 (step < 2 ? fake::fail_at : fail_create) = step < 2 ? unsigned(2 * k + step + 1) : unsigned(k + 1);
             init_qv_if_iterate();
             qv_if_scalar();
-            std::string events, want;
-            for (size_t i = 0; i < 5; ++i) events += i == k ? failing[step] : "cch";
-            for (size_t i = 0; i < 5; ++i) want += i == k ? "" : tables[i].name + " ";
+            std::string events;
+            for (size_t i = 0; i < 5; ++i) events += i == k ? failing[step] : "cch[" + tables[i].name + "]";
             EXPECT_EQ(fake::events, events) << "per table: table information, iterator information, registration";
-            EXPECT_EQ(names, want);
             EXPECT_EQ(fake::logged, k < 5 ? "3:malloc failed in initialize_table_" + tables[k].name : "");
         }
 }
