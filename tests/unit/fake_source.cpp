@@ -1,5 +1,7 @@
 #include "fake_source.h"
 
+#include "datasource/qv_wlan_datasource.h"
+
 #include <dlfcn.h>
 #include <string.h>
 
@@ -223,16 +225,16 @@ int qv_free_ref_mem(void *record) {
     return 0;
 }
 
-int qv_wlan_get_first_ass(uint32_t *cursor, void *record, int flag) {
+int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *entry, int flag) {
     if (flag != 1) problems.push_back("qv_wlan_get_first_ass given " + std::to_string(flag) + ", not 1");
-    return fetch(1, true, cursor, record);
+    return fetch(1, true, cursor, entry);
 }
-int qv_wlan_get_next_ass(uint32_t *cursor, void *record) { return fetch(1, false, cursor, record); }
-#define QV_FAKE_KIND(t, kind)                                                                               \
-    int qv_wlan_get_first_##kind(uint32_t *cursor, void *record) { return fetch(t, true, cursor, record); } \
-    int qv_wlan_get_next_##kind(uint32_t *cursor, void *record) { return fetch(t, false, cursor, record); }
-QV_FAKE_KIND(0, if)
-QV_FAKE_KIND(2, radio_statis_entry)
-QV_FAKE_KIND(3, virtual_statis_entry)
-QV_FAKE_KIND(4, radio_attr_entry)
+int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *entry) { return fetch(1, false, cursor, entry); }
+#define QV_FAKE_KIND(t, kind, record)                                                                       \
+    int qv_wlan_get_first_##kind(uint32_t *cursor, record *entry) { return fetch(t, true, cursor, entry); } \
+    int qv_wlan_get_next_##kind(uint32_t *cursor, record *entry) { return fetch(t, false, cursor, entry); }
+QV_FAKE_KIND(0, if, qv_wlan_if_entry)
+QV_FAKE_KIND(2, radio_statis_entry, qv_wlan_radio_statis_entry)
+QV_FAKE_KIND(3, virtual_statis_entry, qv_wlan_virtual_statis_entry)
+QV_FAKE_KIND(4, radio_attr_entry, qv_wlan_radio_attr_entry)
 }
