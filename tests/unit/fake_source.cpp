@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <utility>
 
 extern "C" void *__real_malloc(size_t size);
 extern "C" void *__real_calloc(size_t n, size_t size);
@@ -20,20 +19,18 @@ namespace fake {
 
 std::vector<Table> tables;
 std::vector<Row> rows[5];
-std::string events;
+std::string events, logged;
 std::vector<void *> allocs, frees;
 std::vector<std::string> problems;
 unsigned fail_at;
-std::string logged;
 
 namespace {
-std::map<void *, size_t> blocks; // malloc'd, by start: size
-std::set<void *> counted;        // blocks a fetch succeeded into: only qv_free_ref_mem may free them
-std::set<void *> callocs;
-void *filled;        // record of the row handed out last
-uint8_t *newest;     // block malloc'd last
-size_t at[5];        // per table: position of the row handed out last
-uint32_t written[5]; // per table: cursor written last
+std::map<void *, size_t> blocks;   // malloc'd, by start: size
+std::set<void *> counted, callocs; // counted: a fetch succeeded into it, only qv_free_ref_mem may free it
+void *filled;                      // record of the row handed out last
+uint8_t *newest;                   // block malloc'd last
+size_t at[5];                      // per table: position of the row handed out last
+uint32_t written[5];               // per table: cursor written last
 
 std::vector<std::vector<std::string>> tsv(const std::string &path) {
     std::ifstream in(path);
@@ -100,8 +97,7 @@ void load(const std::string &dir) {
                           QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
-            if (t.name == c[0])
-                t.columns.push_back({unsigned(std::stoul(c[2])), c[4], std::stoul(c[5]), std::stoul(c[6])});
+            if (t.name == c[0]) t.columns.push_back({c[4], std::stoul(c[5]), std::stoul(c[6])}); // in column order
     if (tables.size() != 5) abort(); // no reference, no test
 }
 
@@ -111,8 +107,7 @@ size_t live() { return blocks.size(); }
 
 void reset() {
     for (auto &r : rows) r.clear();
-    events.clear(), logged.clear(), allocs.clear(), frees.clear(), problems.clear(), blocks.clear(), counted.clear(),
-        callocs.clear();
+    events.clear(), logged.clear(), frees.clear(), problems.clear(), blocks.clear(), counted.clear(), callocs.clear();
     fail_at = 0, filled = newest = nullptr;
 }
 
@@ -120,14 +115,13 @@ Requests::~Requests() {
     for (size_t i = 0; i < n; ++i) netsnmp_free_request_data_sets(&list[i]), snmp_free_varbind(list[i].requestvb);
 }
 
-void Requests::add(void *row, int column, bool processed) {
+void Requests::add(void *row, int col, bool processed) {
     netsnmp_request_info &r = list[n];
     r.processed = processed;
     snmp_varlist_add_variable(&r.requestvb, nullptr, 0, ASN_NULL, nullptr, 0);
     if (row) netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_ITERATOR_NAME, row, nullptr));
-    columns[n].colnum = unsigned(column);
-    if (column >= 0)
-        netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_HANDLER_NAME, &columns[n], nullptr));
+    columns[n].colnum = unsigned(col);
+    if (col >= 0) netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_HANDLER_NAME, &columns[n], nullptr));
     if (n++) list[n - 2].next = &r;
 }
 
@@ -138,7 +132,7 @@ int Requests::run(const Table &t, int mode) {
 
 std::vector<void *> walk(const Table &t, const std::string &script) {
     auto fault = [&](bool bad, const char *what) {
-        if (bad) problems.push_back(t.name + " walk " + script + ": " + what);
+        if (bad) problems.push_back(t.name + " " + script + ": " + what);
     };
     netsnmp_variable_list *indexes = nullptr;
     snmp_varlist_add_variable(&indexes, nullptr, 0, ASN_INTEGER, nullptr, 0);
@@ -148,7 +142,7 @@ std::vector<void *> walk(const Table &t, const std::string &script) {
     for (char s : script) {
         const auto *rec = static_cast<const uint8_t *>(loop);
         if (s == 'x') fail_at = 1;
-        if (s == 'L') t.loop_free(std::exchange(loop, nullptr), nullptr);
+        if (s == 'L') t.loop_free(loop, nullptr), loop = nullptr;
         if (s == 'D' && !kept.empty()) t.data_free(kept.front(), nullptr), kept.erase(kept.begin());
         if (s == 'K') fault(t.keep(loop, nullptr) != loop, "data context is not the loop context");
         if (s == 'K' && loop) fault(int32_at(rec - 4) != std::count(kept.begin(), kept.end(), loop) + 2, "count");
@@ -216,8 +210,7 @@ int qv_free_ref_mem(void *record) {
     if (newest != start && blocks.count(newest) && !counted.count(newest) && blocks[newest] == size &&
         memcmp(newest + size - 4, start + size - 4, 4) != 0)
         problems.push_back("previous row released before its cursor was copied");
-    uint32_t count;
-    memcpy(&count, start, 4);
+    uint32_t count = uint32_t(int32_at(start));
     if (count == 0 || count > 1000) problems.push_back("release of a row whose count is " + std::to_string(count));
     memcpy(start, &--count, 4);
     events += count ? 'r' : 'R';

@@ -17,7 +17,6 @@
 namespace fake {
 
 struct Column {
-    unsigned number;
     std::string value; // integer, counter32, ipaddress, mac, string
     size_t offset, room;
 };
@@ -46,11 +45,10 @@ extern std::vector<Table> tables; // registration order
 extern std::vector<Row> rows[5];
 // In order: m malloc, c calloc, x failed allocation, f free() of a watched
 // block, g/n first/next call, r/R release keeping/dropping the last reference.
-extern std::string events;
+extern std::string events, logged; // logged: "<priority>:<text>" of every message to the agent's log
 extern std::vector<void *> allocs, frees;
 extern std::vector<std::string> problems;
-extern unsigned fail_at;   // the Nth allocation from now fails; 0: none
-extern std::string logged; // "<priority>:<text>" of every message to the agent's log
+extern unsigned fail_at; // the Nth allocation from now fails; 0: none
 
 // Once: the agent library (no configuration read), its log captured, the reference read.
 void load(const std::string &reference_dir);

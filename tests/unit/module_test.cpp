@@ -64,9 +64,8 @@ TEST_P(Tables, WalksKeepTheRowBlockRules) {
         fake::reset();
         for (int r = 1; r <= rows; ++r)
             fake::rows[GetParam()].push_back({record(unsigned(r)), uint32_t(10 * r + 3), r == failing ? -7 : 0});
-        EXPECT_TRUE(fake::walk(t(), script).empty());
+        EXPECT_TRUE(fake::walk(t(), script).empty() && fake::live() == 0) << "rows kept or blocks left";
         EXPECT_EQ(fake::events, events);
-        EXPECT_EQ(fake::live(), 0u);
         EXPECT_EQ(fake::problems, std::vector<std::string>{});
     }
 }
@@ -81,7 +80,7 @@ TEST_P(Tables, EveryColumnAnswersItsFieldByteForByte) {
             if (c.value == "string" && variant != 3)
                 rec[c.offset + (variant == 0 ? c.room / 2 : variant == 1 ? 0 : c.room - 1)] = 0;
         fake::Requests r;
-        for (const auto &c : t().columns) r.add(rec.data(), int(c.number), false);
+        for (size_t i = 0; i < t().columns.size(); ++i) r.add(rec.data(), int(i + 1), false);
         EXPECT_EQ(r.run(t(), MODE_GET), SNMP_ERR_NOERROR);
         for (size_t i = 0; i < t().columns.size(); ++i)
             EXPECT_TRUE(fake::answers(t().columns[i], rec.data(), r.list[i].requestvb))
@@ -142,7 +141,6 @@ void check_registration(const fake::Table &t, netsnmp_handler_registration *reg,
     want.free_loop_context_at_end = t.loop_free;
     want.table_reginfo = static_cast<netsnmp_table_registration_info *>(fake::allocs.end()[-2]);
     EXPECT_EQ(memcmp(&want, iinfo, sizeof want), 0) << "five callbacks and the table information, nothing else";
-    EXPECT_EQ(iinfo, fake::allocs.back()) << "table information allocated first, then iterator information";
     std::string types;
     for (auto *v = iinfo->table_reginfo->indexes; v; v = v->next_variable) types += std::to_string(v->type) + " ";
     EXPECT_EQ(types, t.mac_index ? "2 4 " : "2 ");
