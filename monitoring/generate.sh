@@ -20,9 +20,9 @@ Usage: generate.sh [-o DIR] [--check]
                 folder of this script)
   --check       generate into a scratch folder and fail when the files in
                 DIR differ from what generator.yml makes
-  --secrets FILE  write one configuration with the SNMPv3 user and
-                passphrases taken from QV_SNMP_V3_USER, QV_SNMP_V3_AUTH_PASS
-                and QV_SNMP_V3_PRIV_PASS into FILE, readable by root and the
+  --secrets FILE  write one configuration with the SNMPv3
+                passphrases taken from QV_SNMP_V3_AUTH_PASS and
+                QV_SNMP_V3_PRIV_PASS into FILE, readable by root and the
                 prometheus group only
   --format F    the format of --secrets: 0.21 (default) or current
 Environment: MIBDIRS (default: the base modules of scripts/deps/mib.sh and
@@ -60,7 +60,7 @@ if [ -n "$secrets" ]; then
   case $(realpath -m "$secrets") in
     "$(realpath "$here/..")"/*) echo "generate.sh: $secrets is inside the checkout; secrets never go there" >&2; exit 2 ;;
   esac
-  for v in QV_SNMP_V3_USER QV_SNMP_V3_AUTH_PASS QV_SNMP_V3_PRIV_PASS; do
+  for v in QV_SNMP_V3_AUTH_PASS QV_SNMP_V3_PRIV_PASS; do
     [ -n "${!v:-}" ] || { echo "generate.sh: $v is not set" >&2; exit 2; }
   done
   src=$scratch/snmp.yml; [ "$format" = current ] && src=$scratch/snmp-current.yml

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Debian's snmp_exporter and Prometheus in front of real agents. Both exporter
-formats (the current one turned back into modules the 0.21 exporter reads), v2c
-and v3 with secrets from the environment, give the same samples, and these
-carry every served value; then Prometheus with the rules scrapes the demo
-access point and every query of the dashboard returns labelled data."""
+# Debian's snmp_exporter and Prometheus in front of real agents. Both exporter
+# formats (the current one turned back into modules the 0.21 exporter reads), v2c
+# and v3 with passphrases from the environment, give the same samples, and these
+# carry every served value; then Prometheus with the rules scrapes the demo
+# access point and every query of the dashboard returns labelled data.
 
 import json
 import os
@@ -16,7 +16,7 @@ import urllib.parse
 import urllib.request
 
 import yaml
-from qvagent import SUBTREE, V3_AUTH, V3_PRIV, V3_USER, Agent, free_port, reference
+from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, free_port, reference
 
 MON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring")
 SIM_CONFIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mib", "test-ap.json")
@@ -24,7 +24,7 @@ failures = []
 
 
 def http(port, path, timeout=30):
-    """GET until it answers (bounded); the body, or None."""
+    # GET until it answers (bounded); the body, or None.
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         try:
@@ -35,7 +35,7 @@ def http(port, path, timeout=30):
 
 
 def daemon(cmd, log):
-    """Starts a server on a free loopback port; (process, port). Stopped by PID."""
+    # A server on a free loopback port: (process, port). Stopped by PID.
     port = free_port(1)
     proc = subprocess.Popen([a.replace("@PORT@", str(port)) for a in cmd], stdout=open(log, "w"),
                             stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
@@ -46,7 +46,7 @@ def daemon(cmd, log):
 
 
 def samples(body):
-    """{(name, sorted labels): value} without the exporter's own series."""
+    # {(name, sorted labels): value} of the table metrics.
     out = {}
     for m in re.finditer(r"^(qv\w+)(?:\{(.*)\})? (\S+)$", body, re.M):
         out[(m.group(1), tuple(sorted(re.findall(r'(\w+)="((?:[^"\\]|\\.)*)"', m.group(2) or ""))))] = float(m.group(3))
@@ -54,16 +54,16 @@ def samples(body):
 
 
 def exporter_config(tmp):
-    """The 0.21 file, the v3 copy generate.sh fills from the environment, and
-    the current file's module under each of its auths, as one 0.21 config."""
-    env = {**os.environ, "QV_SNMP_V3_USER": V3_USER, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
+    # The 0.21 file, the v3 copy generate.sh fills from the environment, and
+    # the current file's module under each of its auths, as one 0.21 config.
+    env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
     subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], env=env, check=True)
     if os.stat(f"{tmp}/v3.yml").st_mode & 0o007:
         failures.append("the file with the v3 secrets is readable by others")
     config = yaml.safe_load(open(f"{MON}/snmp.yml"))
     config["qv_wlan_v3"] = yaml.safe_load(open(f"{tmp}/v3.yml"))["qv_wlan_v3"]
-    current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_USER}", V3_USER)
-                             .replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH).replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
+    current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
+                             .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
     for name, auth in current["auths"].items():
         config["current_" + name] = {**current["modules"]["qv_wlan"], "version": auth.pop("version"), "auth": auth}
     with open(f"{tmp}/exporter.yml", "w") as f:
@@ -72,7 +72,8 @@ def exporter_config(tmp):
 
 
 def check_exporter(tmp, port, config):
-    with Agent(sim_config=SIM_CONFIG) as agent:
+    # The packaged snippet's user, with the test passphrases.
+    with Agent(sim_config=SIM_CONFIG, config=[f"createUser qvmonitor SHA {V3_AUTH} AES {V3_PRIV}", "rouser qvmonitor priv"]) as agent:
         served = agent.walk()
         bodies = {m: http(port, f"/snmp?module={m}&target=127.0.0.1:{agent.port}") or "" for m in config}
     scraped = {m: samples(b) for m, b in bodies.items()}
