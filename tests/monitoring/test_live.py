@@ -5,21 +5,12 @@
 # carry every served value; then Prometheus with the rules scrapes the demo
 # access point and every query of the dashboard returns labelled data.
 
-import json
-import os
-import re
-import subprocess
-import sys
-import tempfile
-import time
-import urllib.parse
-import urllib.request
-
-import yaml
+import json, os, pathlib, re, subprocess, sys, tempfile, time, urllib.request, yaml  # noqa: E401
+from urllib.parse import quote
 from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, free_port, reference
 
-MON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring")
-SIM_CONFIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mib", "test-ap.json")
+HERE = os.path.dirname(os.path.abspath(__file__))
+MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "..", "mib", "test-ap.json")
 failures = []
 
 
@@ -31,7 +22,10 @@ def http(port, path, timeout=30):
             return urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10).read().decode()
         except OSError:
             time.sleep(0.5)
-    return None
+
+
+def api(port, path):  # Prometheus's HTTP API: the data of the answer
+    return json.loads(http(port, "/api/v1/" + path) or '{"data": {"result": []}}')["data"]
 
 
 def daemon(cmd, log):
@@ -47,10 +41,8 @@ def daemon(cmd, log):
 
 def samples(body):
     # {(name, sorted labels): value} of the table metrics.
-    out = {}
-    for m in re.finditer(r"^(qv\w+)(?:\{(.*)\})? (\S+)$", body, re.M):
-        out[(m.group(1), tuple(sorted(re.findall(r'(\w+)="((?:[^"\\]|\\.)*)"', m.group(2) or ""))))] = float(m.group(3))
-    return out
+    return {(m.group(1), tuple(sorted(re.findall(r'(\w+)="((?:[^"\\]|\\.)*)"', m.group(2) or "")))): float(m.group(3))
+            for m in re.finditer(r"^(qv\w+)(?:\{(.*)\})? (\S+)$", body, re.M)}
 
 
 def exporter_config(tmp):
@@ -58,16 +50,14 @@ def exporter_config(tmp):
     # the current file's module under each of its auths, as one 0.21 config.
     env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
     subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], env=env, check=True)
-    if os.stat(f"{tmp}/v3.yml").st_mode & 0o007:
-        failures.append("the file with the v3 secrets is readable by others")
+    failures.extend(["the file with the v3 secrets is readable by others"] if os.stat(f"{tmp}/v3.yml").st_mode & 0o007 else [])
     config = yaml.safe_load(open(f"{MON}/snmp.yml"))
     config["qv_wlan_v3"] = yaml.safe_load(open(f"{tmp}/v3.yml"))["qv_wlan_v3"]
     current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
                              .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
     for name, auth in current["auths"].items():
         config["current_" + name] = {**current["modules"]["qv_wlan"], "version": auth.pop("version"), "auth": auth}
-    with open(f"{tmp}/exporter.yml", "w") as f:
-        yaml.safe_dump(config, f)
+    pathlib.Path(f"{tmp}/exporter.yml").write_text(yaml.safe_dump(config))
     return config
 
 
@@ -77,9 +67,7 @@ def check_exporter(tmp, port, config):
         served = agent.walk()
         bodies = {m: http(port, f"/snmp?module={m}&target=127.0.0.1:{agent.port}") or "" for m in config}
     scraped = {m: samples(b) for m, b in bodies.items()}
-    for m in config:
-        if scraped[m] != scraped["qv_wlan"]:
-            failures.append(f"module {m} gives other samples than qv_wlan:\n{bodies[m][:2000]}")
+    failures.extend(f"module {m} gives other samples than qv_wlan:\n{bodies[m][:2000]}" for m in config if scraped[m] != scraped["qv_wlan"])
     seen = set()
     for metric in config["qv_wlan"]["metrics"]:
         for (name, labels), value in scraped["qv_wlan"].items():
@@ -104,13 +92,10 @@ def check_exporter(tmp, port, config):
 
 
 def check_dashboard(tmp, exporter_port):
-    with open(f"{tmp}/prometheus.yml", "w") as f, Agent() as agent:
-        yaml.safe_dump({"global": {"scrape_interval": "1s", "evaluation_interval": "1s"},
-                        "rule_files": [os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml")],
-                        "scrape_configs": [{"job_name": "qv-wlan", "metrics_path": "/snmp", "params": {"module": ["qv_wlan"]},
-                                            "static_configs": [{"targets": [f"127.0.0.1:{agent.port}"]}],
-                                            "relabel_configs": [{"source_labels": ["__address__"], "target_label": "__param_target"},
-                                                                {"target_label": "__address__", "replacement": f"127.0.0.1:{exporter_port}"}]}]}, f)
+    with Agent() as agent:
+        pathlib.Path(f"{tmp}/prometheus.yml").write_text(open(f"{HERE}/prometheus.yml").read().replace("@AGENT@", f"127.0.0.1:{agent.port}")
+                                                         .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
+                                                         .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
         prom, port = daemon(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
                              "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
         try:
@@ -122,18 +107,14 @@ def check_dashboard(tmp, exporter_port):
                 for var in dash["templating"]["list"][1:]:  # label_values(selector, label): pick its first value
                     sel, label = re.fullmatch(r"label_values\((.*), (\w+)\)", var["definition"]).groups()
                     sel = re.sub(r"\$(\w+)", lambda m: chosen.get(m.group(1), ".*"), sel)
-                    values = json.loads(http(port, f"/api/v1/label/{label}/values?match[]={urllib.parse.quote(sel)}"))["data"]
-                    chosen[var["name"]] = values[0] if values else "no-value"
-                missing = [q for q in queries if not query_ok(port, re.sub(r"\$(\w+)", lambda m: chosen[m.group(1)], q))]
+                    chosen[var["name"]] = (api(port, f"label/{label}/values?match[]={quote(sel)}") or ["no-value"])[0]
+                # Labelled data: at least one series, each with a label besides its name.
+                missing = [q for q in queries if not all(set(r["metric"]) - {"__name__"} for r in api(
+                    port, "query?query=" + quote(re.sub(r"\$(\w+)", lambda m: chosen[m.group(1)], q)))["result"] or [{"metric": {}}])]
             failures.extend(f"dashboard query returns no labelled data: {q} (variables {chosen})" for q in missing)
         finally:
             prom.terminate()
             prom.wait(30)
-
-
-def query_ok(port, q):
-    result = json.loads(http(port, "/api/v1/query?query=" + urllib.parse.quote(q)) or "{}").get("data", {}).get("result", [])
-    return bool(result) and all(set(r["metric"]) - {"__name__"} for r in result)
 
 
 def main():
@@ -148,7 +129,7 @@ def main():
             exporter.terminate()
             exporter.wait(30)
     print("\n".join(failures[:60]) or "exporter formats, served values and dashboard queries agree")
-    return 1 if failures else 0
+    return int(bool(failures))
 
 
 if __name__ == "__main__":
