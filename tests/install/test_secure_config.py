@@ -86,7 +86,7 @@ def main():
             # placeholders carry the user's passphrases.
             with open(os.path.join(a.monitoring_dir, "snmp.yml")) as f:
                 cfg = f.read()
-            cfg = cfg.replace("CHANGE-ME-auth-passphrase", AUTH).replace("CHANGE-ME-priv-passphrase", PRIV)
+            cfg = cfg.replace("${QV_SNMP_V3_AUTH_PASS}", AUTH).replace("${QV_SNMP_V3_PRIV_PASS}", PRIV)
             cfg_path = os.path.join(agent.dir, "snmp.yml")
             with open(cfg_path, "w") as f:
                 f.write(cfg)
