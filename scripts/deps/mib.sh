@@ -13,6 +13,7 @@ modules="SNMPv2-SMI SNMPv2-TC SNMPv2-CONF SNMPv2-MIB IF-MIB IANAifType-MIB"
 stamp="$dest/.installed-net-snmp-$version"
 
 if [ -e "$stamp" ]; then
+  echo "mib.sh: base MIB modules from net-snmp@$version already in $dest" >&2
   exit 0
 fi
 
