@@ -69,7 +69,7 @@ class Agent:
         self.datasource = datasource or os.environ.get("QV_SIM")
         self.module = os.environ["QV_MODULE"] if module is True else module
         self.load, self.config, self.master, self.subagent_of = load, list(config), master, subagent_of
-        self.env = {"QV_SIM_CONFIG": sim_config or "", "QV_SIM_GENERATE": sim_generate or "", **(env or {})}
+        self.env = {"QV_SIM_CONFIG": os.path.abspath(sim_config) if sim_config else "", "QV_SIM_GENERATE": sim_generate or "", **(env or {})}
         self.wrapper = wrapper if wrapper is not None else shlex.split(os.environ.get("QV_AGENT_WRAPPER", ""))
         self.snmpd = snmpd or os.environ.get("QV_SNMPD", "/usr/sbin/snmpd")
         slow = bool(self.wrapper)
