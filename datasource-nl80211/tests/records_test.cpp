@@ -48,7 +48,7 @@ RawState access_point() {
     s.stations.push_back(station(5, 1));
     s.stations.push_back(station(5, 2));
     s.stations.push_back(station(8, 3)); // the AP that wlan1 is associated with
-    s.links[5] = Link{IFF_UP, 100, 200, 1, 2, 3, 4, 7};
+    s.links[5] = Link{IFF_UP | IFF_RUNNING, 100, 200, 1, 2, 3, 4, 7};
     s.links[6] = Link{IFF_UP | IFF_PROMISC, 1000, 0, 0, 0, 0, 0, 0};
     s.links[8] = Link{0, 5, 6, 0, 0, 0, 0, 0};
     s.surveys.push_back(Survey{5, 2412, false, -92, true});
@@ -69,10 +69,11 @@ TEST(Records, InterfacesOneRowPerNl80211InterfaceKeyedByIfindex) {
     EXPECT_EQ(std::string(ap.qvSSIDName), std::string(34, 'S'));
     EXPECT_EQ(ap.qvIfPromiscuous, 0);
     EXPECT_EQ(ap.qvIfType, NL80211_IFTYPE_AP);
-    EXPECT_EQ(ap.qvIfMode, 20);
-    EXPECT_EQ(ap.qvIfConfMode, 1);
+    EXPECT_EQ(ap.qvIfMode, NL80211_IFTYPE_AP);
+    EXPECT_EQ(ap.qvIfConfMode, NL80211_IFTYPE_AP);
     EXPECT_EQ(rows.records[1].qvIfPromiscuous, 1);
-    EXPECT_EQ(rows.records[2].qvIfConfMode, 2); // administratively down
+    EXPECT_EQ(rows.records[2].qvIfMode, 0); // down: not running in its configured mode
+    EXPECT_EQ(rows.records[2].qvIfConfMode, NL80211_IFTYPE_STATION);
     EXPECT_EQ(rows.records[2].qvSSIDName[0], '\0');
 }
 

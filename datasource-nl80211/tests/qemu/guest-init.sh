@@ -151,8 +151,8 @@ ass="$ifindex.$sta_oid"
 check_eq "qvIfName.$ifindex" wlan0 "$(get $T.1.1.1.$ifindex)"
 check_eq "qvSSIDName.$ifindex" "$ssid" "$(get $T.1.1.2.$ifindex)"
 [ "$iftype" = AP ] && check_eq "qvIfType.$ifindex (AP)" 3 "$(get $T.1.1.4.$ifindex)" || bad "iw type '$iftype'"
-check_eq "qvIfMode.$ifindex (width MHz)" "$width" "$(get $T.1.1.5.$ifindex)"
-check_eq "qvIfConfMode.$ifindex (up)" 1 "$(get $T.1.1.6.$ifindex)"
+check_eq "qvIfMode.$ifindex (running AP)" 3 "$(get $T.1.1.5.$ifindex)"
+check_eq "qvIfConfMode.$ifindex (AP)" 3 "$(get $T.1.1.6.$ifindex)"
 
 # Association table
 check_eq "qvClientMac" "$sta" "$(gethex $T.2.1.1.$ass)"
