@@ -1,0 +1,214 @@
+"""The simulated access point. In process (ctypes, rows fetched the way the
+module fetches them, an injected clock): the description errors users meet,
+counters over time, generated access points. In a real snmpd through the
+fixture: every column's bytes loaded by dlmod and by LD_PRELOAD, reloading on
+change, and the demo agent. Run: sim_test.py [InProcess|InAgent]."""
+import ctypes
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from qvagent import Agent, free_port, reference
+from qvmodel import expected_walk
+
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+AP = os.path.join(DATA, "ap.json")
+TABLES = reference("tables")
+COLUMNS = {c["object"]: c for c in reference("columns")}
+STATS = "live peak first next release_errors loads errors".split()
+
+
+class InProcess(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="qv-sim-")
+        cls.log = os.path.join(cls.dir, "log")
+        cls.sim = sim = ctypes.CDLL(os.environ["QV_SIM"])
+        cls.libc = ctypes.CDLL(None)
+        cls.libc.malloc.restype = ctypes.c_void_p
+        cls.libc.free.argtypes = sim.qv_free_ref_mem.argtypes = [ctypes.c_void_p]
+        sim.snmp_enable_filelog(cls.log.encode(), 0)  # the sim's log lines, through Net-SNMP
+        cls.now = 1_000_000
+        cls.clock = ctypes.CFUNCTYPE(ctypes.c_uint64)(lambda: cls.now)
+        sim.qv_sim_set_clock(cls.clock)
+
+    def setUp(self):
+        os.environ.pop("QV_SIM_CONFIG", None), os.environ.pop("QV_SIM_GENERATE", None)
+        self.sim.qv_sim_reset()
+        self.sim.qv_sim_reset_stats()
+
+    def tearDown(self):
+        self.assertEqual(self.stats()["live"], 0, "rows left behind")
+
+    def stats(self):
+        raw = (ctypes.c_uint32 * len(STATS))()
+        self.sim.qv_sim_get_stats(raw)
+        return dict(zip(STATS, raw))
+
+    def log_lines(self):
+        with open(self.log) as f:
+            return f.read().splitlines()
+
+    def walk(self, table, limit=100000):
+        """[(cursor, record bytes)]: a fresh block per row, the cursor copied
+        into it before the previous row is released."""
+        size, rows, prev = table["size"], [], None
+        first, nxt = getattr(self.sim, table["first"]), getattr(self.sim, table["next"])
+        for _ in range(limit):
+            block = self.libc.malloc(size + 8)
+            ctypes.memset(block, 0xEE, size + 8)
+            rec, cur = ctypes.c_void_p(block + 4), ctypes.c_void_p(block + 4 + size)
+            if prev is None:
+                rc = first(cur, rec, 1) if table["index"] == "first+mac" else first(cur, rec)
+            else:
+                ctypes.memmove(cur, prev + size, 4)
+                self.sim.qv_free_ref_mem(prev)
+                rc = nxt(cur, rec)
+            if rc != 0:
+                self.libc.free(block)
+                return rows
+            ctypes.memmove(block, (1).to_bytes(4, sys.byteorder), 4)
+            rows.append((int.from_bytes(ctypes.string_at(cur, 4), sys.byteorder), ctypes.string_at(rec, size)))
+            prev = rec.value
+        self.sim.qv_free_ref_mem(prev)
+        return rows
+
+    def sizes(self):
+        return [len(self.walk(t)) for t in TABLES]
+
+    def value(self, record, name):
+        col = COLUMNS[name]
+        raw = record[col["offset"]:col["offset"] + col["room"]]
+        return raw if col["value"] in ("mac", "ipaddress", "string") else \
+            int.from_bytes(raw, sys.byteorder, signed=col["value"] == "integer")
+
+    def test_each_bad_description_is_one_log_line_naming_it_and_empties_every_table(self):
+        with open(os.path.join(DATA, "bad-descriptions.json")) as f:
+            cases = json.load(f)[1:]
+        for case in cases:
+            with self.subTest(case=case):
+                self.assertEqual(self.sim.qv_sim_load_json(b'{"radio_attributes": [{}]}', b"good"), 0)
+                seen, where = len(self.log_lines()), "QV_SIM_GENERATE"
+                if "generate" in case:
+                    os.environ["QV_SIM_GENERATE"] = case["generate"]
+                    self.sim.qv_sim_reset()
+                    self.sizes()
+                else:
+                    where = os.path.join(self.dir, "bad%d.json" % cases.index(case))
+                    if not case.get("missing"):
+                        with open(where, "w") as f:
+                            f.write(case["text"] if "text" in case else json.dumps(case["description"]))
+                    self.assertEqual(self.sim.qv_sim_load_file(where.encode()), -1)
+                self.assertEqual(self.sizes(), [0] * 5)
+                new = self.log_lines()[seen:]
+                self.assertEqual(len(new), 1, new)
+                self.assertTrue(new[0].startswith(f"qv_wlan_sim: {where}: "), new[0])
+                self.assertIn(case["message"], new[0])
+                self.assertTrue(new[0].endswith("; all tables are empty"), new[0])
+
+    def test_counters_grow_with_the_clock_wrap_at_2_32_and_restart_on_reload(self):
+        desc = {"vif_stats": [{"qvVIfRxDataFrames": 100, "qvVIfTxDataFrames": 4294967290, "qvVIfTxAirtime": 7,
+                               "rates": {"qvVIfRxDataFrames": 10, "qvVIfTxDataFrames": 3, "qvVIfRxAirtime": 0.5}}]}
+        self.assertEqual(self.sim.qv_sim_load_json(json.dumps(desc).encode(), b"rates"), 0)
+        year = 86400 * 365
+        for seconds, rx, tx, rx_air, tx_air in [(0, 100, 4294967290, 0, 7), (1.5, 115, 4294967294, 0, 7),
+                                                (2, 120, 0, 1, 7), (year, (100 + 10 * year) % 2**32,
+                                                                   (4294967290 + 3 * year) % 2**32, year // 2, 7)]:
+            type(self).now = 1_000_000 + int(seconds * 1e6)
+            (_, rec), = self.walk(TABLES[3])
+            got = [self.value(rec, c) for c in ("qvVIfRxDataFrames", "qvVIfTxDataFrames", "qvVIfRxAirtime",
+                                                "qvVIfTxAirtime")]
+            self.assertEqual(got, [rx, tx, rx_air % 2**32, tx_air], f"after {seconds} s")
+        self.sim.qv_sim_load_json(b'{"vif_stats": [{"qvVIfRxDataFrames": 5, "rates": {"qvVIfRxDataFrames": 1}}]}', b"r")
+        type(self).now += 3_000_000
+        self.assertEqual(self.value(self.walk(TABLES[3])[0][1], "qvVIfRxDataFrames"), 8)
+
+    def test_generated_access_points_and_where_the_description_comes_from(self):
+        self.assertEqual(self.sim.qv_sim_generate(300, 7, 3), 0)
+        self.assertEqual(self.sizes(), [7, 300, 3, 7, 3])
+        assoc = self.walk(TABLES[1])
+        self.assertEqual(len({rec[:10] for _, rec in assoc}), 300, "(first index, MAC) identifies a row")
+        self.assertEqual([c for c, _ in self.walk(TABLES[4])], [0, 1, 2])
+        before = self.value(self.walk(TABLES[2])[0][1], "qvRadioTxDataFrames")
+        type(self).now += 2_000_000
+        self.assertGreater(self.value(self.walk(TABLES[2])[0][1], "qvRadioTxDataFrames"), before)
+        # Four million clients cost nothing until fetched: next goes straight to its cursor.
+        self.sim.qv_sim_generate(4000000, 16, 4)
+        block, cursor = self.libc.malloc(492), ctypes.c_uint32(3999998)
+        ctypes.memmove(block, (1).to_bytes(4, sys.byteorder), 4)
+        self.assertEqual(self.sim.qv_wlan_get_next_ass(ctypes.byref(cursor), ctypes.c_void_p(block + 4)), 0)
+        self.assertEqual((cursor.value, ctypes.string_at(block + 8, 6)), (3999999, bytes.fromhex("0251003d08ff")))
+        for expected in (0, -1):  # released twice: the second is refused and counted, memory untouched
+            self.assertEqual(self.sim.qv_free_ref_mem(block + 4), expected)
+        self.assertEqual(self.stats()["release_errors"], 1)
+        desc = b'{"generate": {"clients": 50, "vifs": 2, "radios": 2}, "radio_attributes": [{"cursor": 9}]}'
+        self.assertEqual(self.sim.qv_sim_load_json(desc, b"gen"), 0)
+        self.assertEqual(self.sizes(), [2, 50, 2, 2, 1])
+        # QV_SIM_CONFIG wins over QV_SIM_GENERATE, which wins over the built-in demo.
+        with open(os.path.join(self.dir, "env.json"), "w") as f:
+            f.write('{"interfaces": [{}]}')
+        os.environ.update(QV_SIM_CONFIG=f.name, QV_SIM_GENERATE="clients=5,vifs=2,radios=1")
+        for unset, expected in (("QV_SIM_CONFIG", [1, 0, 0, 0, 0]), ("QV_SIM_GENERATE", [2, 5, 1, 2, 1]),
+                                (None, [7, 12, 2, 5, 2])):
+            self.sim.qv_sim_reset()
+            self.assertEqual(self.sizes(), expected)
+            os.environ.pop(unset or "-", None)
+
+
+SIM_STATS = ".1.3.6.1.4.1.32473.1.1.1.99"
+
+
+class InAgent(unittest.TestCase):
+    def stats(self, agent):
+        got = agent.get(*(f"{SIM_STATS}.{n}.0" for n in range(1, 8)))
+        return {name: got[f"{SIM_STATS}.{n}.0"][1] for n, name in enumerate(STATS, 1)}
+
+    def test_every_column_with_the_sim_loaded_by_dlmod_and_by_ld_preload(self):
+        for load in ("dlmod", "preload"):
+            config = [f"qvSimConfig {AP}"] if load == "dlmod" else []  # the directive, or QV_SIM_CONFIG
+            with self.subTest(load=load), Agent(load=load, sim_config=None if config else AP, config=config) as agent:
+                self.assertEqual(agent.walk(), expected_walk(AP, sys.byteorder))
+                if load == "dlmod":  # its scalars: every row released, no release misused
+                    self.assertEqual({k: v for k, v in self.stats(agent).items() if k in ("live", "release_errors")},
+                                     {"live": 0, "release_errors": 0})
+
+    def test_a_broken_description_is_logged_once_and_read_again_when_it_changes(self):
+        agent = Agent()
+        path = os.path.join(agent.dir, "ap.json")
+        agent.config.append(f"qvSimConfig {path}")
+        with open(path, "w") as f:
+            f.write('{\n  "interfaces": [{"qvIfName": "a"}]\n  "radio_stats": []\n}\n')  # no comma
+        with agent:
+            self.assertEqual({k: v for k, v in agent.walk().items() if v[0]}, {})
+            lines = [l for l in agent.log().splitlines() if "qv_wlan_sim" in l]
+            self.assertEqual(len(lines), 1, lines)
+            self.assertRegex(lines[0], rf"^qv_wlan_sim: {path}: line 3, column \d+: syntax error.*; all tables are empty$")
+            shutil.copy(AP, path + ".new")
+            os.replace(path + ".new", path)
+            for _ in range(2):
+                self.assertEqual(agent.walk(), expected_walk(AP, sys.byteorder))
+            self.assertEqual({k: self.stats(agent)[k] for k in ("loads", "errors", "live")},
+                             {"loads": 1, "errors": 1, "live": 0})
+
+    def test_demo_agent_prints_the_five_tables_once(self):
+        build = os.path.dirname(os.path.dirname(os.environ["QV_MODULE"]))
+        demo = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "demo-agent.sh")
+        for extra in ([], ["--numeric"]):
+            for _attempt in range(5):  # exit 3: the port was taken meanwhile
+                run = subprocess.run([demo, "--once", "--prebuilt", build, "--port", str(free_port()), *extra],
+                                     capture_output=True, text=True, timeout=60)
+                if run.returncode != 3:
+                    break
+            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            for text in [f"== {t['table']} (" for t in TABLES] + ["alice-macbook", "QV-Guest", "-92",
+                                                                     "192.168.10.101", "Query it yourself:"]:
+                self.assertIn(text, run.stdout, extra)
+            self.assertEqual(run.stdout.count("alice-macbook"), 1, "one row per client")
+
+
+if __name__ == "__main__":
+    unittest.main()
