@@ -58,11 +58,8 @@ class InProcess(unittest.TestCase):
     def sizes(self):
         return [len(self.walk(t)) for t in TABLES]
 
-    def value(self, record, name):
-        col = COLUMNS[name]
-        raw = record[col["offset"]:col["offset"] + col["room"]]
-        return raw if col["value"] in ("mac", "ipaddress", "string") else \
-            int.from_bytes(raw, sys.byteorder, signed=col["value"] == "integer")
+    def counter(self, record, name):
+        return int.from_bytes(record[COLUMNS[name]["offset"]:][:4], sys.byteorder)
 
     def test_each_bad_description_is_one_log_line_naming_it_and_empties_every_table(self):
         with open(os.path.join(DATA, "bad-descriptions.json")) as f:
@@ -98,12 +95,11 @@ class InProcess(unittest.TestCase):
                                                                    (4294967290 + 3 * year) % 2**32, year // 2, 7)]:
             type(self).now = 1_000_000 + int(seconds * 1e6)
             (_, rec), = self.walk(TABLES[3])
-            got = [self.value(rec, c) for c in ("qvVIfRxDataFrames", "qvVIfTxDataFrames", "qvVIfRxAirtime",
-                                                "qvVIfTxAirtime")]
+            got = [self.counter(rec, "qvVIf" + c) for c in ("RxDataFrames", "TxDataFrames", "RxAirtime", "TxAirtime")]
             self.assertEqual(got, [rx, tx, rx_air % 2**32, tx_air], f"after {seconds} s")
         self.sim.qv_sim_load_json(b'{"vif_stats": [{"qvVIfRxDataFrames": 5, "rates": {"qvVIfRxDataFrames": 1}}]}', b"r")
         type(self).now += 3_000_000
-        self.assertEqual(self.value(self.walk(TABLES[3])[0][1], "qvVIfRxDataFrames"), 8)
+        self.assertEqual(self.counter(self.walk(TABLES[3])[0][1], "qvVIfRxDataFrames"), 8)
 
     def test_generated_access_points_and_where_the_description_comes_from(self):
         self.assertEqual(self.sim.qv_sim_generate(300, 7, 3), 0)
@@ -111,9 +107,6 @@ class InProcess(unittest.TestCase):
         assoc = self.walk(TABLES[1])
         self.assertEqual(len({rec[:10] for _, rec in assoc}), 300, "(first index, MAC) identifies a row")
         self.assertEqual([c for c, _ in self.walk(TABLES[4])], [0, 1, 2])
-        before = self.value(self.walk(TABLES[2])[0][1], "qvRadioTxDataFrames")
-        type(self).now += 2_000_000
-        self.assertGreater(self.value(self.walk(TABLES[2])[0][1], "qvRadioTxDataFrames"), before)
         # Four million clients cost nothing until fetched: next goes straight to its cursor.
         self.sim.qv_sim_generate(4000000, 16, 4)
         block, cursor = self.libc.malloc(492), ctypes.c_uint32(3999998)
