@@ -44,11 +44,9 @@ wait_for 60 authorized || { bad "clients did not associate"; finish; }
 for ip in 169.254.77.2 169.254.77.3; do wait_for 20 ping -c 1 -W 1 $ip || bad "ping $ip across the simulated air"; done
 
 # Agent A keeps a snapshot 30 s (the snmpd.conf directive); B takes one on every walk.
-for agent in a:1161:30 b:1162:0; do
-  set -- $(echo $agent | tr : ' ')
-  printf 'rocommunity public 127.0.0.1\ndlmod qv_wlan_nl80211 %s\nqvNl80211SnapshotAge %s\ndlmod qv_if_iterate %s\n' \
-    /opt/qv/qv_wlan_nl80211.so $3 /opt/qv/qv_if_iterate.so >/tmp/snmpd-$1.conf
-  QV_NL80211_TRACE=1 snmpd -C -c /tmp/snmpd-$1.conf -Lf /tmp/snmpd-$1.log udp:127.0.0.1:$2
+for agent in a:1161 b:1162; do
+  set -- ${agent%:*} ${agent#*:}
+  QV_NL80211_TRACE=1 snmpd -C -c /opt/qv/snmpd-$1.conf -Lf /tmp/snmpd-$1.log udp:127.0.0.1:$2
   wait_for 30 snmpget -v2c -c public 127.0.0.1:$2 .1.3.6.1.2.1.1.3.0 || { cat /tmp/snmpd-$1.log; bad "snmpd $1"; finish; }
 done
 A="-v2c -c public -t 5 -r 1 127.0.0.1:1161" B="-v2c -c public -t 5 -r 1 127.0.0.1:1162"

@@ -32,7 +32,7 @@ kver=$(ls "$kdir/root/lib/modules") mods=$kdir/root/lib/modules/$kver
 root=$work/root
 rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,run,var/run,etc,opt/qv}
 cp /bin/busybox "$root/bin/" && cp "$here/guest-init.sh" "$root/init"
-cp "$here"/{hostapd.conf,wpa_supplicant.conf,checks.tsv} "$here/../../../tests/reference/columns.tsv" "$root/opt/qv/"
+cp "$here"/{*.conf,checks.tsv} "$here/../../../tests/reference/columns.tsv" "$root/opt/qv/"
 cp "$module" "$root/opt/qv/qv_if_iterate.so" && cp "$datasource" "$root/opt/qv/qv_wlan_nl80211.so"
 bins=(/usr/sbin/{hostapd,wpa_supplicant,iw,snmpd} /usr/bin/{snmpget,snmpwalk})
 cp -L --parents "${bins[@]}" "$root"
@@ -40,16 +40,9 @@ ldd "${bins[@]}" "$module" "$datasource" | awk '/=> \// {print $3} /^\t\/lib/ {p
   xargs cp -L --parents -t "$root"
 echo 'root:x:0:0:root:/:/bin/sh' >"$root/etc/passwd" && echo 'root:x:0:' >"$root/etc/group"
 ln -s /proc/self/mounts "$root/etc/mtab"
-# The kernel modules the guest loads, with everything they depend on.
-want=" mac80211_hwsim ccm ctr gcm cmac "
-for _round in 1 2 3 4 5 6; do
-  want=$(awk -v want="$want" -F'[: ]+' '{n = $1; sub(/.*\//, "", n); sub(/\.ko.*/, "", n)}
-    index(want, " " n " ") {for (i = 1; i <= NF; i++) if ($i != "") {sub(/.*\//, "", $i); sub(/\.ko.*/, "", $i); s[$i]}}
-    END {printf " "; for (m in s) printf "%s ", m}' "$mods/modules.dep")
-done
-for m in $want; do
-  f=$(grep -o "^[^:]*/$m\.ko[^:]*" "$mods/modules.dep") && mkdir -p "$root/lib/modules/$kver/$(dirname "$f")" &&
-    cp "$mods/$f" "$root/lib/modules/$kver/$f"
+# The kernel modules the guest loads; modules.dep lists each one's dependencies, all of them.
+for f in $(grep -E '(^|/)(mac80211_hwsim|ccm|ctr|gcm|cmac)\.ko[^:]*:' "$mods/modules.dep" | tr -d :); do
+  mkdir -p "$root/lib/modules/$kver/${f%/*}" && cp "$mods/$f" "$root/lib/modules/$kver/$f"
 done
 busybox depmod -b "$root" "$kver"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd.cpio"
