@@ -64,13 +64,11 @@ ass=$ifindex.6.$(echo "$sta" | tr ':' ' ' | { read a b c d e f; printf '%d.%d.%d
 field() { awk -v k="$1" '$0 ~ "^[ \t]*"k":" {sub(/^[^:]*:[ \t]*/, ""); n += $1} END {print n}'; }
 kernel() { # sta|sum|sys FIELD: a counter of the checked client, of all clients, of wlan0
   case $1 in
-    sta) shift; iw dev wlan0 station get "$sta" | field "$*" ;;
-    sum) shift; iw dev wlan0 station dump | field "$*" ;;
+    sta | sum) how=dump && [ $1 = sta ] && how="get $sta"; shift; iw dev wlan0 station $how | field "$*" ;;
     sys) cat /sys/class/net/wlan0/statistics/$2 ;;
   esac
 }
 signal=$(kernel sta signal)
-echo "QVTEST NOTE iw: ifindex=$ifindex phy=$phy ssid=$ssid channel=$chan width=$width txpower=$txpower noise=$noise signal=$signal"
 
 tab=$(printf '\t')
 while IFS=$tab read -r column row check expected; do
@@ -79,8 +77,7 @@ while IFS=$tab read -r column row check expected; do
   set -- $(awk -F'\t' -v c="$column" '$4 == c {print $2 ".1." $3, $5}' /opt/qv/columns.tsv)
   [ "$2" = mac ] && x=x || x=
   [ "$check" = between ] && lo=$(kernel $expected)
-  got=$(snmpget $B -Oqv$x "$T.$1.$row" 2>&1 | tr -d '"' | tr 'A-F' 'a-f' | sed 's/ *$//')
-  [ "$2" = mac ] && got=$(echo "$got" | tr ' ' ':')
+  got=$(snmpget $B -Oqv$x "$T.$1.$row" 2>&1 | tr -d '"' | tr 'A-F' 'a-f' | sed "s/ *\$//; ${x:+s/ /:/g}")
   case $check in
     =) [ "$got" = "$expected" ] ;;
     \>) [ "$got" -gt "$expected" ] 2>/dev/null ;;
