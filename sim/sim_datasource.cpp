@@ -8,13 +8,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <unordered_set>
+#include <vector>
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -48,7 +49,9 @@ struct State {
     uint64_t loaded_at_us = 0;
     std::string last_error;
 
-    std::unordered_set<const void *> live;
+    // Blocks filled and not yet released: a handful at a time (the row being
+    // walked and those requests keep), so a small array beats a hash set.
+    std::vector<const void *> live;
     uint64_t peak = 0;
     uint64_t first_calls = 0, next_calls = 0, release_errors = 0, config_loads = 0, config_errors = 0;
 
@@ -175,7 +178,7 @@ void fill_live(const Table &t, size_t pos, void *record, uint32_t *cursor) {
     State &s = state();
     t.fill(pos, record, now_us() - s.loaded_at_us);
     *cursor = t.cursor_at(pos);
-    s.live.insert(record);
+    if (std::find(s.live.begin(), s.live.end(), record) == s.live.end()) s.live.push_back(record);
     if (s.live.size() > s.peak) s.peak = s.live.size();
 }
 
@@ -246,7 +249,8 @@ QV_SIM_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_ra
 // behind a crash somewhere else.
 QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
     State &s = state();
-    if (!record || s.live.find(record) == s.live.end()) {
+    auto live = std::find(s.live.begin(), s.live.end(), static_cast<const void *>(record));
+    if (!record || live == s.live.end()) {
         ++s.release_errors;
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): not a live block filled by the data source\n", record);
         return -1;
@@ -262,7 +266,8 @@ QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
     --count;
     std::memcpy(block, &count, sizeof count);
     if (count == 0) {
-        s.live.erase(record);
+        *live = s.live.back();
+        s.live.pop_back();
         std::free(block);
     }
     return 0;
