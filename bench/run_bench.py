@@ -83,7 +83,7 @@ class Server:
         env = dict(os.environ)
         env.pop("QV_SIM_CONFIG", None)
         env.update(SNMP_PERSISTENT_DIR=self.dir, MIBS="",
-                   QV_SIM_GENERATE="clients=%d,vifs=%d,radios=%d" % (clients, VIFS, RADIOS))
+                   QV_SIM_GENERATE="clients=%d,vifs=%d,radios=%d,still=1" % (clients, VIFS, RADIOS))
         argv = [args.snmpd, "-f", "-C", "-c", conf, "-Lf", os.path.join(self.dir, "snmpd.log"), "-I", "-smux"]
         if valgrind:
             argv = valgrind + argv

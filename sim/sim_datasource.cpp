@@ -176,7 +176,7 @@ const Table *table(int kind) {
 
 void fill_live(const Table &t, size_t pos, void *record, uint32_t *cursor) {
     State &s = state();
-    t.fill(pos, record, now_us() - s.loaded_at_us);
+    t.fill(pos, record, t.grows() ? now_us() - s.loaded_at_us : 0);
     *cursor = t.cursor_at(pos);
     if (std::find(s.live.begin(), s.live.end(), record) == s.live.end()) s.live.push_back(record);
     if (s.live.size() > s.peak) s.peak = s.live.size();
@@ -243,8 +243,7 @@ QV_SIM_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_ra
     return get_next<RadioAttributes>(cursor, entry);
 }
 
-// The count sits in the four bytes before the record; the block starts there.
-// A release the sim cannot vouch for is counted and logged, never acted on:
+// The kit's standard release, after checks: a release the sim cannot vouch for is counted and logged, never acted on:
 // freeing or decrementing memory it did not fill would hide the caller's bug
 // behind a crash somewhere else.
 QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
@@ -255,21 +254,16 @@ QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): not a live block filled by the data source\n", record);
         return -1;
     }
-    unsigned char *block = static_cast<unsigned char *>(record) - sizeof(uint32_t);
-    uint32_t count;
-    std::memcpy(&count, block, sizeof count);
-    if (count == 0) {
+    if (*qv_wlan_block_count(record) == 0) {
         ++s.release_errors;
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): reference count is already 0\n", record);
         return -1;
     }
-    --count;
-    std::memcpy(block, &count, sizeof count);
-    if (count == 0) {
+    if (*qv_wlan_block_count(record) == 1) { // this release frees it
         *live = s.live.back();
         s.live.pop_back();
-        std::free(block);
     }
+    qv_wlan_release_block(record);
     return 0;
 }
 

@@ -89,8 +89,10 @@ void advance(unsigned char *record, const Rate &rate, uint64_t elapsed_us) {
 }
 
 StoredTable::StoredTable(std::vector<StoredRow> rows) : rows_(std::move(rows)), dense_(true) {
-    for (size_t i = 0; i < rows_.size(); ++i)
+    for (size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].cursor != i) dense_ = false;
+        if (!rows_[i].rates.empty()) grows_ = true;
+    }
     if (!dense_) {
         positions_.reserve(rows_.size());
         for (size_t i = 0; i < rows_.size(); ++i) positions_.emplace(rows_[i].cursor, i);
@@ -175,7 +177,7 @@ public:
         case Associations: size_ = params.clients; break;
         default: size_ = params.radios; break;
         }
-        switch (kind) {
+        switch (params.still ? TableKindCount : kind) {
         case Associations: growth_.assign(std::begin(ass_growth), std::end(ass_growth)); break;
         case RadioStats: growth_ = every_counter<23, 50, 10>(); break;
         case VifStats: growth_ = every_counter<18, 20, 5>(); break;
@@ -194,6 +196,7 @@ public:
         *pos = cursor;
         return true;
     }
+    bool grows() const override { return !growth_.empty(); }
     void fill(size_t pos, void *record, uint64_t elapsed_us) const override {
         const size_t record_size = kinds[kind_].record_size;
         if (!prebuilt_.empty()) std::memcpy(record, &prebuilt_[pos * record_size], record_size);
@@ -300,8 +303,8 @@ std::unique_ptr<Table> make_generated_table(int kind, const GenerateParams &para
 
 bool check_generate_params(const GenerateParams &p, std::string *error) {
     // MACs carry 32 bits of the position; cursors are 32-bit.
-    if (p.vifs > 1000000u || p.radios > 65536u) {
-        *error = "generate: at most 1000000 vifs and 65536 radios";
+    if (p.vifs > 1000000u || p.radios > 65536u || p.still > 1u) {
+        *error = "generate: at most 1000000 vifs and 65536 radios; still is 0 or 1";
         return false;
     }
     return true;
@@ -329,8 +332,9 @@ bool parse_generate_params(const std::string &text, GenerateParams *out, std::st
         if (key == "clients") p.clients = v;
         else if (key == "vifs") p.vifs = v;
         else if (key == "radios") p.radios = v;
+        else if (key == "still") p.still = v;
         else {
-            *error = "generate: unknown key '" + key + "' (clients, vifs, radios)";
+            *error = "generate: unknown key '" + key + "' (clients, vifs, radios, still)";
             return false;
         }
     }
