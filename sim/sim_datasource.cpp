@@ -8,8 +8,8 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -58,10 +58,17 @@ struct State {
     qv_sim_clock_fn clock = nullptr;
 };
 
-State &state() {
-    // Never destroyed: the agent may release rows while the process exits.
-    static State *s = new State;
-    return *s;
+// Made when the library is loaded, before any call; never destroyed: the
+// agent may release rows while the process exits.
+State *const g_state = new State;
+inline State &state() { return *g_state; }
+
+// Position of a live block in State::live, or -1. Searched from the newest:
+// a walk releases the row it filled last.
+inline ptrdiff_t live_index(const std::vector<const void *> &live, const void *record) {
+    for (ptrdiff_t i = static_cast<ptrdiff_t>(live.size()) - 1; i >= 0; --i)
+        if (live[static_cast<size_t>(i)] == record) return i;
+    return -1;
 }
 
 uint64_t now_us() {
@@ -178,7 +185,7 @@ void fill_live(const Table &t, size_t pos, void *record, uint32_t *cursor) {
     State &s = state();
     t.fill(pos, record, t.grows() ? now_us() - s.loaded_at_us : 0);
     *cursor = t.cursor_at(pos);
-    if (std::find(s.live.begin(), s.live.end(), record) == s.live.end()) s.live.push_back(record);
+    if (live_index(s.live, record) < 0) s.live.push_back(record);
     if (s.live.size() > s.peak) s.peak = s.live.size();
 }
 
@@ -248,8 +255,8 @@ QV_SIM_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_ra
 // behind a crash somewhere else.
 QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
     State &s = state();
-    auto live = std::find(s.live.begin(), s.live.end(), static_cast<const void *>(record));
-    if (!record || live == s.live.end()) {
+    const ptrdiff_t live = record ? live_index(s.live, record) : -1;
+    if (live < 0) {
         ++s.release_errors;
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): not a live block filled by the data source\n", record);
         return -1;
@@ -260,7 +267,7 @@ QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
         return -1;
     }
     if (*qv_wlan_block_count(record) == 1) { // this release frees it
-        *live = s.live.back();
+        s.live[static_cast<size_t>(live)] = s.live.back();
         s.live.pop_back();
     }
     qv_wlan_release_block(record);
