@@ -55,7 +55,7 @@ T=.1.3.6.1.4.1.32473.1.1.1.2.1
 # What iw and sysfs say; the client at 169.254.77.2 is checked column by column.
 info() { iw dev wlan0 info | sed -n "s/^[[:space:]]*$1.*/\1/p" | head -n 1; }
 ifindex=$(cat /sys/class/net/wlan0/ifindex) phy=$(cat /sys/class/net/wlan0/phy80211/index)
-ssid=$(info 'ssid \(.*\)') chan=$(info 'channel \([0-9]*\) .*') width=$(info 'channel.*width: \([0-9]*\) MHz.*')
+ssid=$(info 'ssid \(.*\)') chan=$(info 'channel \([0-9]*\) .*')
 freq=$(info 'channel [0-9]* (\([0-9]*\) MHz).*') txpower=$(info 'txpower \([0-9]*\)\..*')
 bssid=$(cat /sys/class/net/wlan0/address)
 noise=$(iw dev wlan0 survey dump | awk -v f="$freq" '$1 == "frequency:" {hit = $2 == f || /in use/} hit && $1 == "noise:" {print $2; exit}')
