@@ -14,8 +14,7 @@ class HostSnmpd(unittest.TestCase):
         for load in ("dlmod", "preload"):
             with self.subTest(load=load), Agent(datasource=os.environ["QV_NL80211"], load=load) as agent:
                 # noSuchInstance: table registered, data source resolved (a failed load gives noSuchObject).
-                got = agent.snmp("snmpget", "-On", f"{SUBTREE}.1.1.1.2147483647").stdout
-                self.assertIn("No Such Instance", got)
+                self.assertIn("No Such Instance", agent.snmp("snmpget", "-On", f"{SUBTREE}.1.1.1.2147483647").stdout)
                 for _walk in range(3):
                     agent.walk(bulk=False)
                 log = agent.log()

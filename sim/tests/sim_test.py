@@ -1,8 +1,8 @@
-"""The simulated access point. In process (ctypes, rows fetched the way the
-module fetches them, an injected clock): the description errors users meet,
-counters over time, generated access points. In a real snmpd through the
-fixture: every column's bytes loaded by dlmod and by LD_PRELOAD, reloading on
-change, and the demo agent. Run: sim_test.py [InProcess|InAgent]."""
+"""The simulated access point. In process (ctypes, an injected clock): the
+description errors users meet, counters over time, generated access points.
+In a real snmpd through the fixture, where the module fetches and releases
+the rows: every column's bytes loaded by dlmod and by LD_PRELOAD, reloading
+on change, and the demo agent. Run: sim_test.py [InProcess|InAgent]."""
 import ctypes
 import json
 import os
@@ -25,8 +25,8 @@ STATS = "live peak first next release_errors loads errors".split()
 class InProcess(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.dir = tempfile.mkdtemp(prefix="qv-sim-")
-        cls.log = os.path.join(cls.dir, "log")
+        cls.tmp = tempfile.TemporaryDirectory(prefix="qv-sim-")  # removed at exit
+        cls.dir, cls.log = cls.tmp.name, os.path.join(cls.tmp.name, "log")
         cls.sim = sim = ctypes.CDLL(os.environ["QV_SIM"])
         sim.snmp_enable_filelog(cls.log.encode(), 0)  # the sim's log lines, through Net-SNMP
         cls.now = 1_000_000
@@ -99,16 +99,18 @@ class InProcess(unittest.TestCase):
         self.assertEqual(self.counter(self.walk(TABLES[3])[0][1], "qvVIfRxDataFrames"), 8)
 
     def test_generated_access_points_and_where_the_description_comes_from(self):
-        self.assertEqual(self.sim.qv_sim_generate(300, 7, 3), 0)
-        self.assertEqual(self.sizes(), [7, 300, 3, 7, 3])
+        self.assertEqual(self.sim.qv_sim_generate(300, 16, 4), 0)
+        self.assertEqual(self.sizes(), [16, 300, 4, 16, 4])
         assoc = self.walk(TABLES[1])
         self.assertEqual(len({rec[:10] for _, rec in assoc}), 300, "(first index, MAC) identifies a row")
-        self.assertEqual([c for c, _ in self.walk(TABLES[4])], [0, 1, 2])
-        # Four million clients cost nothing until fetched: next goes straight to its cursor.
+        self.assertEqual([c for c, _ in self.walk(TABLES[4])], [0, 1, 2, 3])
+        # Four million clients are built on each call, not kept: the same entries, each found from its cursor.
         self.sim.qv_sim_generate(4000000, 16, 4)
-        rec, cursor = ctypes.create_string_buffer(484), ctypes.c_uint32(3999998)
-        self.assertEqual(self.sim.qv_wlan_get_next_ass(ctypes.byref(cursor), rec), 0)
-        self.assertEqual((cursor.value, rec.raw[4:10]), (3999999, bytes.fromhex("0251003d08ff")))
+        rec = ctypes.create_string_buffer(484)
+        for start, part, want in ((298, slice(0, 484), assoc[299][1]), (3999998, slice(4, 10), b"\x02\x51\x00\x3d\x08\xff")):
+            cursor = ctypes.c_uint32(start)
+            self.assertEqual(self.sim.qv_wlan_get_next_ass(ctypes.byref(cursor), rec), 0)
+            self.assertEqual((cursor.value, rec.raw[part]), (start + 1, want))
         seen = len(self.log_lines())  # a block it never filled: release refused, memory untouched
         self.assertEqual(self.sim.qv_free_ref_mem(ctypes.create_string_buffer(484)), -1)
         self.assertIn("not a live block", "".join(self.log_lines()[seen:]))
