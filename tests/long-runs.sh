@@ -25,8 +25,9 @@ for arg in "$@"; do
   case ${arg%%=*} in
     fuzz)
       cmake --build "$build" --target qv_fuzz
-      "$root/fuzz/run-fuzz.sh" "$build/fuzz/clang/qv_fuzz_target" "$root/fuzz/corpus" "$build/fuzz/long-run" "$size" \
-        2>&1 | grep -E '^(qv_fuzz figures|stat::|Done|==|SUMMARY)' ;;
+      "$build/fuzz/clang/qv_fuzz_target" -max_total_time="$size" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=4096 -print_final_stats=1 -create_missing_dirs=1 -artifact_prefix="$build/fuzz/" \
+        "$build/fuzz/long-run" "$root/fuzz/seeds" 2>&1 | grep -E '^(qv_fuzz|stat::|Done|==|SUMMARY)' ;;
     malformed) QV_PACKETS=$size python3 "${robustness[@]}" Malformed ;;
     soak) QV_SOAK_REQUESTS=$size python3 "${robustness[@]}" Soak ;;
     misbehaving) QV_ROUNDS=$size python3 "${robustness[@]}" Misbehaving ;;
