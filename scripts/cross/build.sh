@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Cross-builds the module for ARCH against its sysroot (made when missing),
 # with the project's own toolchain file, checks the .so, and builds what the
-# big-endian test runs need when the tree has it: the simulated data source
-# (qv_wlan_sim) and the in-process test programs.
-# Usage: build.sh ARCH BUILD_DIR [TARGET...]     ARCH: s390x | mips | powerpc
+# test runs under qemu-user need: the simulated data source (qv_wlan_sim)
+# and the in-process test programs.
+# Usage: build.sh ARCH BUILD_DIR [TARGET...]
+#   ARCH: s390x | arm64 | armhf | mipsel | mips | powerpc (scripts/cross/arch.sh)
 # Without targets: the module, and qv_wlan_sim and qv_unit_tests when present.
 set -euo pipefail
 arch=$1
 build=$2
 shift 2
 root=$(cd "$(dirname "$0")/../.." && pwd)
-triple=$arch-linux-gnu
+. "$root/scripts/cross/arch.sh"
+qv_arch "$arch"
 sysroot=$("$root/scripts/cross/sysroot.sh" "$arch" | tail -n 1)
 
 mkdir -p "$build"

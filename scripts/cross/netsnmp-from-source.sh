@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Net-SNMP's libraries and a small snmpd (dlmod built in) from
 # Debian's own source package, for targets that have no Debian sysroot
-# (32-bit MIPS and PowerPC big-endian), and installs them under SYSROOT/usr.
+# (32-bit MIPS and PowerPC big-endian) and for musl (x86_64-linux-musl, built
+# with musl-gcc), and installs them under SYSROOT/usr.
 # Usage: netsnmp-from-source.sh TRIPLE SYSROOT
 # Cached: does nothing when SYSROOT already holds this version for TRIPLE.
 set -euo pipefail
@@ -31,6 +32,11 @@ case "$triple" in
   mips-linux-gnu|powerpc-linux-gnu|s390x-linux-gnu) endianness=big ;;
   *) endianness=little ;;
 esac
+cc=$triple-gcc ldflags=
+if [ "$triple" = x86_64-linux-musl ]; then
+  # Runs on the build machine from the sysroot: its libraries by run path.
+  cc=musl-gcc ldflags="-Wl,-rpath,$sysroot/usr/lib"
+fi
 
 cd "$work/src"
 # A mini agent is enough: the agent and helper libraries, and snmpd with dlmod.
@@ -40,7 +46,7 @@ cd "$work/src"
   --without-openssl --disable-applications --disable-manuals --disable-scripts --disable-mibs \
   --disable-embedded-perl --without-perl-modules --with-transports=UDP --with-defaults \
   --disable-static --with-persistent-directory=/var/lib/snmp \
-  CC="$triple-gcc" >"$work/configure.log" 2>&1 \
+  CC="$cc" LDFLAGS="$ldflags" >"$work/configure.log" 2>&1 \
   || { tail -40 "$work/configure.log" >&2; exit 1; }
 make -j"$jobs" >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
 mkdir -p "$sysroot"
