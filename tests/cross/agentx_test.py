@@ -1,0 +1,36 @@
+"""The module in an AgentX subagent (snmpd -X with the simulated data source)
+next to a master snmpd that knows nothing of it: every column of every table
+through the master over v2c and v3; the subagent killed, the master still
+answers its own objects and no stale table; a new subagent brings them back."""
+import json
+import os
+import signal
+import sys
+
+from e2e_cross import compare, description
+from qvagent import SUBTREE, Agent
+
+SYS_DESCR = ".1.3.6.1.2.1.1.1.0"
+
+
+def main():
+    desc, want = description()
+    with Agent(module=False, load=None, master=True) as master:
+        config = os.path.join(master.dir, "access-point.json")
+        with open(config, "w") as f:
+            json.dump(desc, f)
+        with Agent(subagent_of=master, sim_config=config) as sub:
+            ok = compare("v2c through the master", master.walk(), want)
+            ok &= compare("v3 through the master", master.walk(version="3"), want)
+            os.kill(sub.proc.pid, signal.SIGKILL)
+            sub.proc.wait(10)
+        alone = {**master.get(SYS_DESCR), **master.walk()}
+        print("subagent killed; the master answers:", alone)
+        ok &= isinstance(alone.get(SYS_DESCR, ("", ""))[1], bytes) and not set(alone) & set(want)
+        with Agent(subagent_of=master, sim_config=config):
+            ok &= compare("v2c after a new subagent registered", master.walk(), want)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
