@@ -32,15 +32,16 @@ case "$triple" in
   mips-linux-gnu|powerpc-linux-gnu|s390x-linux-gnu) endianness=big ;;
   *) endianness=little ;;
 esac
-cc=$triple-gcc ldflags=
+host=$triple cc=$triple-gcc ldflags=
 if [ "$triple" = x86_64-linux-musl ]; then
-  # Runs on the build machine from the sysroot: its libraries by run path.
-  cc=musl-gcc ldflags="-Wl,-rpath,$sysroot/usr/lib"
+  # The build machine's processor (Net-SNMP's config.sub does not know musl
+  # triples); runs there from the sysroot, its libraries found by run path.
+  host=$(gcc -dumpmachine) cc=musl-gcc ldflags="-Wl,-rpath,$sysroot/usr/lib"
 fi
 
 cd "$work/src"
 # A mini agent is enough: the agent and helper libraries, and snmpd with dlmod.
-./configure -q --host="$triple" --build="$(gcc -dumpmachine)" \
+./configure -q --host="$host" --build="$(gcc -dumpmachine)" \
   --prefix=/usr --libdir=/usr/lib --sysconfdir=/etc --localstatedir=/var \
   --with-endianness="$endianness" --enable-mini-agent --with-mib-modules=ucd-snmp/dlmod \
   --without-openssl --disable-applications --disable-manuals --disable-scripts --disable-mibs \

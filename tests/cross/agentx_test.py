@@ -14,7 +14,7 @@ SYS_DESCR = ".1.3.6.1.2.1.1.1.0"
 
 
 def main():
-    desc, want = description()
+    desc, _, want = description()
     with Agent(module=False, load=None, master=True) as master:
         config = os.path.join(master.dir, "access-point.json")
         with open(config, "w") as f:

@@ -6,6 +6,7 @@ different bytes (0x01020304 must arrive as 16909060), negative INTEGERs,
 Counter32 values near 2^32, indexes above 255, MACs with a leading zero octet."""
 import json
 import os
+import struct
 import sys
 
 from qvagent import SUBTREE, Agent, reference
@@ -26,22 +27,29 @@ def value(kind, t, r, c, room):
 
 
 def description():
-    """(JSON description for the simulated data source, {oid: (type, value)} the agent must answer)."""
+    """(JSON description for the simulated data source, the same rows as records for
+    records_datasource.c, {oid: (type, value)} the agent must answer)."""
     desc, want = {key: [{}, {}] for key in KEYS.values()}, {}
+    recs = {t["arc"]: [bytearray(4 + t["size"]) for _ in range(2)] for t in reference("tables")}
     for col in reference("columns"):
         t, c, kind = col["arc"], col["column"], col["value"]
         for r, entry in enumerate(desc[KEYS[t]]):
             v = value(kind, t, r, c, col["room"])
+            raw = struct.pack("=i" if kind == "integer" else "=I", v) if isinstance(v, int) else v
+            recs[t][r][4 + col["offset"]:4 + col["offset"] + len(raw)] = raw
             entry[col["object"]] = v if isinstance(v, int) else v.decode() if kind == "string" else \
                 ".".join(map(str, v)) if kind == "ipaddress" else v.hex(":")
             if t == 2:
                 entry.update(first_index=[16909060, 3][r], cursor=40 + r)
+                recs[t][r][4:8] = struct.pack("=i", entry["first_index"])
                 index = f"{entry['first_index']}.6." + ".".join(str(b) for b in value("mac", t, r, 1, 6))
             else:
                 entry["cursor"] = [0, 0x01020304][r] + t
                 index = str(entry["cursor"])
+            recs[t][r][:4] = struct.pack("=I", entry["cursor"])
             want[f"{SUBTREE}.{t}.1.{c}.{index}"] = (KIND[kind] if v != b"" else "", v)
-    return desc, want
+    records = b"".join(struct.pack("=I", 2) + b"".join(recs[t]) for t in sorted(recs))
+    return desc, records, want
 
 
 def compare(what, got, want):
@@ -52,11 +60,13 @@ def compare(what, got, want):
 
 
 def main():
-    desc, want = description()
-    agent = Agent()
+    desc, records, want = description()
+    agent = Agent(load=os.environ.get("QV_SIM_LOAD", "dlmod"))
     agent.env["QV_SIM_CONFIG"] = os.path.join(agent.dir, "access-point.json")
-    with open(agent.env["QV_SIM_CONFIG"], "w") as f:
+    agent.env["QV_RECORDS"] = os.path.join(agent.dir, "access-point.records")
+    with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
         json.dump(desc, f)
+        rec.write(records)
     rows = {}
     for oid in want:  # one GET per row of a table
         table, _, _, index = oid[len(SUBTREE) + 1:].split(".", 3)
