@@ -6,6 +6,7 @@
 # Usage: build.sh ARCH BUILD_DIR [TARGET...]
 #   ARCH: s390x | arm64 | armhf | mipsel | mips | powerpc (scripts/cross/arch.sh)
 # Without targets: the module, and qv_wlan_sim and qv_unit_tests when present.
+# musl: the module alone (the rest needs a C++ library the musl sysroot lacks).
 set -euo pipefail
 arch=$1
 build=$2
@@ -17,8 +18,9 @@ sysroot=$("$root/scripts/cross/sysroot.sh" "$arch" | tail -n 1)
 
 mkdir -p "$build"
 # The documented command (docs/porting.md).
+module_only=OFF; [ "$arch" = musl ] && module_only=ON && set -- ""
 cmake -S "$root" -B "$build" --toolchain "$root/cmake/toolchains/$triple.cmake" \
-  -DQV_SYSROOT="$sysroot" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 \
+  -DQV_SYSROOT="$sysroot" -DQV_MODULE_ONLY=$module_only -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 \
   || { cat "$build/configure.log" >&2; exit 1; }
 include=$(sed -n 's/^NETSNMP_INCLUDE_DIR:PATH=//p' "$build/CMakeCache.txt")
 case "$include" in
@@ -36,4 +38,5 @@ for t in "${@:-qv_wlan_sim qv_unit_tests}"; do
 done
 echo "building for $triple: ${targets[*]}"
 cmake --build "$build" -j"${QV_CROSS_JOBS:-2}" --target "${targets[@]}"
-"$root/scripts/cross/check-module.sh" "$build/src/qv_if_iterate.so" "$triple"
+check=$triple; [ "$arch" = musl ] && check=musl-gcc
+"$root/scripts/cross/check-module.sh" "$build/src/qv_if_iterate.so" "$check"

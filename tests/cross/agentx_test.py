@@ -2,24 +2,21 @@
 next to a master snmpd that knows nothing of it: every column of every table
 through the master over v2c and v3; the subagent killed, the master still
 answers its own objects and no stale table; a new subagent brings them back."""
-import json
 import os
 import signal
 import sys
 
-from e2e_cross import compare, description
+from e2e_cross import compare, write_description
 from qvagent import SUBTREE, Agent
 
 SYS_DESCR = ".1.3.6.1.2.1.1.1.0"
 
 
 def main():
-    desc, _, want = description()
     with Agent(module=False, load=None, master=True) as master:
-        config = os.path.join(master.dir, "access-point.json")
-        with open(config, "w") as f:
-            json.dump(desc, f)
-        with Agent(subagent_of=master, sim_config=config) as sub:
+        sub = Agent(subagent_of=master)
+        want = write_description(sub)
+        with sub:  # the subagent's configuration: the fixture's (agentXSocket, the two dlmod lines)
             ok = compare("v2c through the master", master.walk(), want)
             ok &= compare("v3 through the master", master.walk(version="3"), want)
             os.kill(sub.proc.pid, signal.SIGKILL)
@@ -27,7 +24,9 @@ def main():
         alone = {**master.get(SYS_DESCR), **master.walk()}
         print("subagent killed; the master answers:", alone)
         ok &= isinstance(alone.get(SYS_DESCR, ("", ""))[1], bytes) and not set(alone) & set(want)
-        with Agent(subagent_of=master, sim_config=config):
+        again = Agent(subagent_of=master)
+        write_description(again)
+        with again:
             ok &= compare("v2c after a new subagent registered", master.walk(), want)
     return 0 if ok else 1
 

@@ -1,55 +1,42 @@
 """Every column of every table, byte-exact, from the snmpd the fixture is given
-(a target's snmpd under qemu-user: QV_SNMPD, QV_AGENT_WRAPPER), read by the build
-machine's client with GETNEXT, GETBULK and GET. The description served by the
-simulated data source makes byte-order slips show: 32-bit values with four
-different bytes (0x01020304 must arrive as 16909060), negative INTEGERs,
-Counter32 values near 2^32, indexes above 255, MACs with a leading zero octet."""
+(a target's snmpd under qemu-user: QV_SNMPD, QV_AGENT_WRAPPER; or a musl one),
+read by the build machine's client with GETNEXT, GETBULK and GET. The rows make
+byte-order slips show: 32-bit values with four different bytes (0x01020304 must
+arrive as 16909060), negative INTEGERs, Counter32 values near 2^32, indexes
+above 255, MACs with a leading zero octet. The data source is the simulated one
+(the rows as a JSON description) or records_datasource.c (the same rows as
+records, QV_SIM_LOAD=preload)."""
 import json
 import os
 import struct
 import sys
 
 from qvagent import SUBTREE, Agent, reference
-
-KEYS = {1: "interfaces", 2: "associations", 3: "radio_stats", 4: "vif_stats", 5: "radio_attributes"}
-KIND = {"integer": "INTEGER", "counter32": "Counter32", "ipaddress": "IpAddress", "mac": "Hex-STRING",
-        "string": "Hex-STRING"}
+from qvmodel import SECTIONS, expected_walk, records
 
 
 def value(kind, t, r, c, room):
     n = 0x01020304 + 0x00010203 * (c - 1) + (0x00100000 * t if c > 1 else 0)
-    if kind == "string":
-        text = ("abcdefghijklmnopqrstuvwxyz0123456789" * 5)[: room - 1] if (r, c) == (1, 1) else f"t{t}r{r}c{c}"
-        return b"" if (r, c) == (1, 2) else text.encode()
     return {"integer": -n if r else n, "counter32": 0xFFFFFFFF - c if r else n,
-            "ipaddress": bytes([192, 168, 1, 10] if r == 0 else [10, 0, 255, 1]),
-            "mac": bytes([0xA0 * r, 0x11, 0x22 + c, 0x33, 0x44 + t, 0x55])}[kind]
+            "ipaddress": "192.168.1.10" if r == 0 else "10.0.255.1",
+            "mac": f"{0xA0 * r:02x}:11:{0x22 + c:02x}:33:{0x44 + t:02x}:55",
+            "string": "" if (r, c) == (1, 2) else ("abcdefghijklmnopqrstuvwxyz0123456789" * 5)[: room - 1]
+            if (r, c) == (1, 1) else f"t{t}r{r}c{c}"}[kind]
 
 
 def description():
-    """(JSON description for the simulated data source, the same rows as records for
-    records_datasource.c, {oid: (type, value)} the agent must answer)."""
-    desc, want = {key: [{}, {}] for key in KEYS.values()}, {}
-    recs = {t["arc"]: [bytearray(4 + t["size"]) for _ in range(2)] for t in reference("tables")}
+    """Two rows a table: (description, the same rows as records in this processor's byte order)."""
+    tables = {t["table"]: t for t in reference("tables")}
+    desc = {SECTIONS[t]: [{"cursor": 40 + r if t == "qvAssociationTable" else [0, 0x01020304][r] + tables[t]["arc"]}
+                          for r in range(2)] for t in SECTIONS}
+    desc["associations"][0]["first_index"], desc["associations"][1]["first_index"] = 16909060, 3
     for col in reference("columns"):
-        t, c, kind = col["arc"], col["column"], col["value"]
-        for r, entry in enumerate(desc[KEYS[t]]):
-            v = value(kind, t, r, c, col["room"])
-            raw = struct.pack("=i" if kind == "integer" else "=I", v) if isinstance(v, int) else v
-            recs[t][r][4 + col["offset"]:4 + col["offset"] + len(raw)] = raw
-            entry[col["object"]] = v if isinstance(v, int) else v.decode() if kind == "string" else \
-                ".".join(map(str, v)) if kind == "ipaddress" else v.hex(":")
-            if t == 2:
-                entry.update(first_index=[16909060, 3][r], cursor=40 + r)
-                recs[t][r][4:8] = struct.pack("=i", entry["first_index"])
-                index = f"{entry['first_index']}.6." + ".".join(str(b) for b in value("mac", t, r, 1, 6))
-            else:
-                entry["cursor"] = [0, 0x01020304][r] + t
-                index = str(entry["cursor"])
-            recs[t][r][:4] = struct.pack("=I", entry["cursor"])
-            want[f"{SUBTREE}.{t}.1.{c}.{index}"] = (KIND[kind] if v != b"" else "", v)
-    records = b"".join(struct.pack("=I", 2) + b"".join(recs[t]) for t in sorted(recs))
-    return desc, records, want
+        for r, row in enumerate(desc[SECTIONS[col["table"]]]):
+            row[col["object"]] = value(col["value"], col["arc"], r, col["column"], col["room"])
+    rows = {}
+    for table, _, cursor, rec in records(desc, sys.byteorder):
+        rows.setdefault(table["arc"], []).append(struct.pack("=I", cursor) + rec)
+    return desc, b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items()))
 
 
 def compare(what, got, want):
@@ -59,14 +46,19 @@ def compare(what, got, want):
     return not bad
 
 
-def main():
-    desc, records, want = description()
-    agent = Agent(load=os.environ.get("QV_SIM_LOAD", "dlmod"))
-    agent.env["QV_SIM_CONFIG"] = os.path.join(agent.dir, "access-point.json")
-    agent.env["QV_RECORDS"] = os.path.join(agent.dir, "access-point.records")
+def write_description(agent):
+    """Gives the agent the rows (before it starts); returns what it must answer."""
+    desc, recs = description()
+    agent.env.update(QV_SIM_CONFIG=os.path.join(agent.dir, "ap.json"), QV_RECORDS=os.path.join(agent.dir, "ap.rec"))
     with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
         json.dump(desc, f)
-        rec.write(records)
+        rec.write(recs)
+    return expected_walk(agent.env["QV_SIM_CONFIG"])
+
+
+def main():
+    agent = Agent(load=os.environ.get("QV_SIM_LOAD", "dlmod"))
+    want = write_description(agent)
     rows = {}
     for oid in want:  # one GET per row of a table
         table, _, _, index = oid[len(SUBTREE) + 1:].split(".", 3)
