@@ -6,17 +6,17 @@ import os
 import signal
 import sys
 
-from e2e_cross import compare, write_description
-from qvagent import SUBTREE, Agent
+from e2e_cross import compare, describe
+from qvagent import Agent
 
 SYS_DESCR = ".1.3.6.1.2.1.1.1.0"
 
 
 def main():
     with Agent(module=False, load=None, master=True) as master:
-        sub = Agent(subagent_of=master)
-        want = write_description(sub)
-        with sub:  # the subagent's configuration: the fixture's (agentXSocket, the two dlmod lines)
+        sub = Agent(subagent_of=master)  # configuration: agentXSocket and the two dlmod lines
+        want = describe(sub)
+        with sub:
             ok = compare("v2c through the master", master.walk(), want)
             ok &= compare("v3 through the master", master.walk(version="3"), want)
             os.kill(sub.proc.pid, signal.SIGKILL)
@@ -25,9 +25,9 @@ def main():
         print("subagent killed; the master answers:", alone)
         ok &= isinstance(alone.get(SYS_DESCR, ("", ""))[1], bytes) and not set(alone) & set(want)
         again = Agent(subagent_of=master)
-        write_description(again)
+        describe(again)
         with again:
-            ok &= compare("v2c after a new subagent registered", master.walk(), want)
+            ok &= compare("v2c through a new subagent", master.walk(), want)
     return 0 if ok else 1
 
 

@@ -8,6 +8,7 @@ above 255, MACs with a leading zero octet. The data source is the simulated one
 records, QV_SIM_LOAD=preload)."""
 import json
 import os
+import re
 import struct
 import sys
 
@@ -24,11 +25,12 @@ def value(kind, t, r, c, room):
             if (r, c) == (1, 1) else f"t{t}r{r}c{c}"}[kind]
 
 
-def description():
-    """Two rows a table: (description, the same rows as records in this processor's byte order)."""
-    tables = {t["table"]: t for t in reference("tables")}
-    desc = {SECTIONS[t]: [{"cursor": 40 + r if t == "qvAssociationTable" else [0, 0x01020304][r] + tables[t]["arc"]}
-                          for r in range(2)] for t in SECTIONS}
+def describe(agent):
+    """Two rows a table for the agent (before it starts): a description in QV_SIM_CONFIG, the same
+    rows as records in this processor's byte order in QV_RECORDS. Returns what the agent must answer."""
+    arc = {t["table"]: t["arc"] for t in reference("tables")}
+    desc = {SECTIONS[t]: [{"cursor": 40 + r if arc[t] == 2 else [0, 0x01020304][r] + arc[t]} for r in range(2)]
+            for t in SECTIONS}
     desc["associations"][0]["first_index"], desc["associations"][1]["first_index"] = 16909060, 3
     for col in reference("columns"):
         for r, row in enumerate(desc[SECTIONS[col["table"]]]):
@@ -36,7 +38,11 @@ def description():
     rows = {}
     for table, _, cursor, rec in records(desc, sys.byteorder):
         rows.setdefault(table["arc"], []).append(struct.pack("=I", cursor) + rec)
-    return desc, b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items()))
+    agent.env.update(QV_SIM_CONFIG=os.path.join(agent.dir, "ap.json"), QV_RECORDS=os.path.join(agent.dir, "ap.rec"))
+    with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
+        json.dump(desc, f)
+        rec.write(b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items())))
+    return expected_walk(agent.env["QV_SIM_CONFIG"])
 
 
 def compare(what, got, want):
@@ -46,29 +52,15 @@ def compare(what, got, want):
     return not bad
 
 
-def write_description(agent):
-    """Gives the agent the rows (before it starts); returns what it must answer."""
-    desc, recs = description()
-    agent.env.update(QV_SIM_CONFIG=os.path.join(agent.dir, "ap.json"), QV_RECORDS=os.path.join(agent.dir, "ap.rec"))
-    with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
-        json.dump(desc, f)
-        rec.write(recs)
-    return expected_walk(agent.env["QV_SIM_CONFIG"])
-
-
 def main():
     agent = Agent(load=os.environ.get("QV_SIM_LOAD", "dlmod"))
-    want = write_description(agent)
+    want = describe(agent)
     rows = {}
-    for oid in want:  # one GET per row of a table
-        table, _, _, index = oid[len(SUBTREE) + 1:].split(".", 3)
-        rows.setdefault((table, index), []).append(oid)
+    for oid in want:  # one GET per row of a table: SUBTREE.table.1.column.index
+        rows.setdefault(re.sub(r"^(\.\d+)\.1\.\d+", r"\1", oid[len(SUBTREE):]), []).append(oid)
     with agent:
         ok = compare("GETNEXT", agent.walk(bulk=False), want) & compare("GETBULK", agent.walk(), want)
-        got = {}
-        for oids in rows.values():
-            got.update(agent.get(*oids))
-        ok &= compare("GET", got, want)
+        ok &= compare("GET", {k: v for oids in rows.values() for k, v in agent.get(*oids).items()}, want)
     return 0 if ok else 1
 
 
