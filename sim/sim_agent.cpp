@@ -86,24 +86,13 @@ void parse_sim_config(const char *, char *line) {
     qv_sim_load_file(start); // a bad file is logged here, at start-up
 }
 
-// snmpd's dlmod opens modules with local scope, so a module loaded later
-// could not resolve the data-source functions from this library. Re-opening
-// it with RTLD_GLOBAL (and RTLD_NOLOAD: it is already loaded) promotes its
-// symbols to the global scope.
-void make_symbols_global() {
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<void *>(&qv_wlan_get_first_if), &info) || !info.dli_fname) {
-        snmp_log(LOG_ERR, "qv_wlan_sim: cannot find its own path; data-source symbols stay local\n");
-        return;
-    }
-    if (!dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL))
-        snmp_log(LOG_ERR, "qv_wlan_sim: cannot make data-source symbols global: %s\n", dlerror());
-}
-
 } // namespace
 
 extern "C" QV_SIM_EXPORT void init_qv_wlan_sim(void) {
-    make_symbols_global();
+    // dlmod opens modules with local scope: a module loaded later could not
+    // resolve the data-source functions from this library.
+    if (qv_wlan_promote_to_global() != 0)
+        snmp_log(LOG_ERR, "qv_wlan_sim: cannot make data-source symbols global: %s\n", dlerror());
     if (!directive_registered) {
         register_config_handler("snmpd", "qvSimConfig", parse_sim_config, nullptr, "PATH (JSON access point description)");
         directive_registered = true;

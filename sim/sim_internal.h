@@ -12,7 +12,7 @@
 
 #include "datasource/qv_wlan_datasource.h"
 
-#define QV_SIM_EXPORT __attribute__((visibility("default")))
+#define QV_SIM_EXPORT QV_WLAN_DATASOURCE_API
 
 namespace qvsim {
 

@@ -7,18 +7,18 @@
 
 // The module's own column lists (X-macros), so that column names, offsets
 // and kinds cannot drift from what the module reads.
-#include "tables/qv_tables.h"
+#include "datasource/qv_wlan_datasource.h"
 
 namespace qvsim {
 namespace {
 
-#define QV_SIM_COLUMN(R, number, object, kind) {#object, offsetof(R, object), sizeof(R::object), Kind::kind},
+#define QV_SIM_COLUMN(R, number, object, kind, offset) {#object, offsetof(R, object), sizeof(R::object), Kind::kind},
 
-const ColumnInfo if_columns[] = {QV_XIF_COLUMNS(QV_SIM_COLUMN, qv_wlan_if_entry)};
-const ColumnInfo ass_columns[] = {QV_ASSOCIATION_COLUMNS(QV_SIM_COLUMN, qv_wlan_ass_entry)};
-const ColumnInfo radio_stats_columns[] = {QV_RADIO_STATS_COLUMNS(QV_SIM_COLUMN, qv_wlan_radio_statis_entry)};
-const ColumnInfo vif_stats_columns[] = {QV_VIF_STATS_COLUMNS(QV_SIM_COLUMN, qv_wlan_virtual_statis_entry)};
-const ColumnInfo radio_attr_columns[] = {QV_RADIO_ATTRIBUTE_COLUMNS(QV_SIM_COLUMN, qv_wlan_radio_attr_entry)};
+const ColumnInfo if_columns[] = {QV_XIF_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_if_entry)};
+const ColumnInfo ass_columns[] = {QV_ASSOCIATION_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_ass_entry)};
+const ColumnInfo radio_stats_columns[] = {QV_RADIO_STATS_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_radio_statis_entry)};
+const ColumnInfo vif_stats_columns[] = {QV_VIF_STATS_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_virtual_statis_entry)};
+const ColumnInfo radio_attr_columns[] = {QV_RADIO_ATTRIBUTE_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_radio_attr_entry)};
 
 #undef QV_SIM_COLUMN
 

@@ -13,7 +13,7 @@
 
 #include <type_traits>
 
-#include "tables/qv_tables.h"
+#include "core/qv_if_iterate.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ struct FloorColumn {
     bool string;
 };
 
-#define FLOOR_COLUMN(record_t, number, object, kind)                                                        \
-    {offsetof(record_t, object), sizeof(record_t::object), qv::asn_type(qv::Kind::kind), qv::Kind::kind == qv::Kind::String},
+#define FLOOR_COLUMN(record_t, number, object, kind, offset)                                                      \
+    {offsetof(record_t, object), sizeof(record_t::object), qv::asn_type(qv::ValueType::kind), qv::ValueType::kind == qv::ValueType::String},
 
 struct FloorTable {
     const char *name;
@@ -48,11 +48,11 @@ struct FloorTable {
 };
 
 // Column lists as the module's, by X-macro.
-const FloorColumn xif_columns[] = {QV_XIF_COLUMNS(FLOOR_COLUMN, qv_wlan_if_entry)};
-const FloorColumn ass_columns[] = {QV_ASSOCIATION_COLUMNS(FLOOR_COLUMN, qv_wlan_ass_entry)};
-const FloorColumn radio_stats_columns[] = {QV_RADIO_STATS_COLUMNS(FLOOR_COLUMN, qv_wlan_radio_statis_entry)};
-const FloorColumn vif_stats_columns[] = {QV_VIF_STATS_COLUMNS(FLOOR_COLUMN, qv_wlan_virtual_statis_entry)};
-const FloorColumn radio_attr_columns[] = {QV_RADIO_ATTRIBUTE_COLUMNS(FLOOR_COLUMN, qv_wlan_radio_attr_entry)};
+const FloorColumn xif_columns[] = {QV_XIF_TABLE_COLUMNS(FLOOR_COLUMN, qv_wlan_if_entry)};
+const FloorColumn ass_columns[] = {QV_ASSOCIATION_TABLE_COLUMNS(FLOOR_COLUMN, qv_wlan_ass_entry)};
+const FloorColumn radio_stats_columns[] = {QV_RADIO_STATS_TABLE_COLUMNS(FLOOR_COLUMN, qv_wlan_radio_statis_entry)};
+const FloorColumn vif_stats_columns[] = {QV_VIF_STATS_TABLE_COLUMNS(FLOOR_COLUMN, qv_wlan_virtual_statis_entry)};
+const FloorColumn radio_attr_columns[] = {QV_RADIO_ATTRIBUTE_TABLE_COLUMNS(FLOOR_COLUMN, qv_wlan_radio_attr_entry)};
 
 Row<qv_wlan_if_entry> xif_rows[max_rows];
 Row<qv_wlan_ass_entry> ass_rows[max_rows];
@@ -61,7 +61,7 @@ Row<qv_wlan_virtual_statis_entry> vif_stats_rows[max_rows];
 Row<qv_wlan_radio_attr_entry> radio_attr_rows[max_rows];
 
 #define FLOOR_TABLE(name, n, two, cols, rows)                                                                 \
-    {name, QV_TABLE_OID(n), two, cols, sizeof(cols) / sizeof(cols[0]),                                        \
+    {name, {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, n}, two, cols, sizeof(cols) / sizeof(cols[0]),                                        \
      reinterpret_cast<const unsigned char *>(rows), sizeof(rows[0]), 0, sizeof(rows[0].record)}
 
 FloorTable tables[] = {
@@ -198,7 +198,7 @@ void register_floor_table(FloorTable &t) {
     auto *table_info = static_cast<netsnmp_table_registration_info *>(calloc(1, sizeof(netsnmp_table_registration_info)));
     auto *iinfo = static_cast<netsnmp_iterator_info *>(calloc(1, sizeof(netsnmp_iterator_info)));
     netsnmp_handler_registration *reg =
-        netsnmp_create_handler_registration(t.name, floor_handler, t.root, qv::table_oid_length, HANDLER_CAN_RONLY);
+        netsnmp_create_handler_registration(t.name, floor_handler, t.root, qv::root_oid_length, HANDLER_CAN_RONLY);
     if (!table_info || !iinfo || !reg) return;
     reg->my_reg_void = &t;
     if (t.two_indexes)

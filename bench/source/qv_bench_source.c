@@ -21,7 +21,7 @@
 #include "datasource/qv_wlan_datasource.h"
 #include "qv_wlan_sim.h"
 
-#define EXPORT __attribute__((visibility("default")))
+#define EXPORT QV_WLAN_DATASOURCE_API
 
 static uint32_t n_clients = 64, n_vifs = 4, n_radios = 2;
 static int configured;
@@ -190,8 +190,4 @@ EXPORT void qv_sim_reset_stats(void) {
     stats.peak_live_blocks = live;
 }
 
-EXPORT void init_qv_bench_source(void) {
-    Dl_info self;
-    if (dladdr((void *)init_qv_bench_source, &self) && self.dli_fname)
-        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
-}
+QV_WLAN_DLMOD_ENTRY(qv_bench_source)

@@ -18,7 +18,7 @@
 #include "nl_parse.h"
 #include "nl_records.h"
 
-#define QVNL_EXPORT __attribute__((visibility("default")))
+#define QVNL_EXPORT QV_WLAN_DATASOURCE_API
 
 namespace qvnl {
 namespace {
@@ -226,9 +226,7 @@ QVNL_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_radi
 
 QVNL_EXPORT int qv_free_ref_mem(void *record) {
     if (!record) return -1;
-    uint32_t *count = static_cast<uint32_t *>(record) - 1;
-    if (*count > 0) --*count;
-    if (*count == 0) std::free(count);
+    qv_wlan_release_block(record);
     return 0;
 }
 
@@ -257,11 +255,8 @@ static void config_leases(const char *, char *line) {
  * the qv_wlan_* functions from the module loaded after us: promote this
  * library to global scope. Also adds two snmpd.conf directives. */
 QVNL_EXPORT void init_qv_wlan_nl80211(void) {
-    Dl_info info;
-    if (dladdr(reinterpret_cast<void *>(&init_qv_wlan_nl80211), &info) && info.dli_fname) {
-        if (!dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL))
-            log_line(LOG_ERR, std::string("qv_wlan_nl80211: cannot make symbols global: ") + dlerror());
-    }
+    if (qv_wlan_promote_to_global() != 0)
+        log_line(LOG_ERR, std::string("qv_wlan_nl80211: cannot make symbols global: ") + dlerror());
     config(); /* read the environment before the directives may override it */
     using parser_fn = void (*)(const char *, char *);
     using register_fn = void *(*)(const char *, parser_fn, void (*)(void), const char *);

@@ -7,10 +7,11 @@
 namespace qv {
 
 bool prepare_registration(const TableDef &table, PendingRegistration *pending) {
-    auto *table_info = static_cast<netsnmp_table_registration_info *>(calloc(1, sizeof(netsnmp_table_registration_info)));
+    auto *table_info =
+        static_cast<netsnmp_table_registration_info *>(calloc(1, sizeof(netsnmp_table_registration_info)));
     auto *iinfo = static_cast<netsnmp_iterator_info *>(calloc(1, sizeof(netsnmp_iterator_info)));
-    netsnmp_handler_registration *reg = netsnmp_create_handler_registration(
-        table.name, table.handler, table.root, table_oid_length, HANDLER_CAN_RONLY);
+    netsnmp_handler_registration *reg =
+        netsnmp_create_handler_registration(table.name, table.handler, table.root, root_oid_length, HANDLER_CAN_RONLY);
 
     if (!table_info || !iinfo || !reg) {
         if (reg) netsnmp_handler_registration_free(reg);
@@ -20,20 +21,19 @@ bool prepare_registration(const TableDef &table, PendingRegistration *pending) {
         return false;
     }
 
-    if (table.index == IndexStyle::ClientAndMac)
-        netsnmp_table_helper_add_indexes(table_info, ASN_INTEGER, ASN_OCTET_STR, 0);
-    else
-        netsnmp_table_helper_add_indexes(table_info, ASN_INTEGER, 0);
+    // One or two index parts (QV_DEFINE_TABLE checks); the list ends with 0.
+    netsnmp_table_helper_add_indexes(table_info, table.index[0].type, table.index_count > 1 ? table.index[1].type : 0,
+                                     0);
     table_info->min_column = 1;
     table_info->max_column = static_cast<unsigned int>(table.column_count);
 
     // No sorted-order flag: rows may come in any order, so the iterator
     // compares every row's index.
-    iinfo->get_first_data_point = table.first_row_cb;
-    iinfo->get_next_data_point = table.next_row_cb;
-    iinfo->make_data_context = table.make_data_context_cb;
-    iinfo->free_data_context = table.free_data_context_cb;
-    iinfo->free_loop_context_at_end = table.free_loop_context_at_end_cb;
+    iinfo->get_first_data_point = table.first_row;
+    iinfo->get_next_data_point = table.next_row;
+    iinfo->make_data_context = table.make_data_context;
+    iinfo->free_data_context = table.free_data_context;
+    iinfo->free_loop_context_at_end = table.free_loop_context_at_end;
     iinfo->table_reginfo = table_info;
 
     pending->reg = reg;

@@ -1,11 +1,13 @@
 /*
  * Row snapshots: one malloc'd ref-mem block per fetched row, laid out as
- * [32-bit count][record][32-bit cursor]. Every row pointer handed to the agent
- * is the record's address; the data source's qv_free_ref_mem drops references.
+ * [32-bit count][record][32-bit cursor] (the kit's row-block helpers). Every
+ * row pointer handed to the agent is the record's address; the data source's
+ * qv_free_ref_mem drops references.
  *
  * These run once per row for every pass the agent's iterator makes over a
  * table, so they are inline: each table's entry points are compiled against
- * its constant TableDef, leaving no indirect call or index-style test per row.
+ * its constant TableDef, leaving no indirect call or loop over index parts
+ * per row.
  */
 #ifndef QV_ROW_ITERATION_H
 #define QV_ROW_ITERATION_H
@@ -17,33 +19,25 @@
 namespace qv {
 namespace row {
 
-constexpr size_t count_size = sizeof(uint32_t);
-constexpr size_t cursor_size = sizeof(uint32_t);
+inline size_t block_size(const TableDef &table) { return sizeof(uint32_t) + table.record_size + sizeof(uint32_t); }
 
-inline uint32_t *count_of(void *record) {
-    return reinterpret_cast<uint32_t *>(static_cast<unsigned char *>(record) - count_size);
-}
+inline void *record_of_block(void *block) { return static_cast<unsigned char *>(block) + sizeof(uint32_t); }
 
 inline uint32_t *cursor_of(const TableDef &table, void *record) {
-    return reinterpret_cast<uint32_t *>(static_cast<unsigned char *>(record) + table.record_size);
+    return qv_wlan_block_cursor(record, table.record_size);
 }
 
-inline void *record_of_block(void *block) { return static_cast<unsigned char *>(block) + count_size; }
-
 inline void set_indexes(const TableDef &table, void *record, netsnmp_variable_list *indexes) {
-    if (table.index == IndexStyle::ClientAndMac) {
-        const auto *entry = static_cast<const qv_wlan_ass_entry *>(record);
-        snmp_set_var_value(indexes, &entry->first_index, sizeof entry->first_index);
-        snmp_set_var_value(indexes->next_variable, entry->qvClientMac, sizeof entry->qvClientMac);
-    } else {
-        snmp_set_var_value(indexes, cursor_of(table, record), cursor_size);
-    }
+    // The agent's index list has one variable for each registered index type.
+    for (size_t i = 0; i < table.index_count; ++i, indexes = indexes->next_variable)
+        snmp_set_var_value(indexes, static_cast<unsigned char *>(record) + table.index[i].offset,
+                           table.index[i].length);
 }
 
 // Hands a freshly filled row to the walk: count 1, loop context = record.
 inline netsnmp_variable_list *take_row(const TableDef &table, void *record, void **loop_context,
                                        netsnmp_variable_list *indexes) {
-    *count_of(record) = 1;
+    *qv_wlan_block_count(record) = 1;
     *loop_context = record;
     set_indexes(table, record, indexes);
     return indexes;
@@ -53,7 +47,7 @@ inline netsnmp_variable_list *take_row(const TableDef &table, void *record, void
 
 inline netsnmp_variable_list *first_row(const TableDef &table, void **loop_context, netsnmp_variable_list *indexes) {
     using namespace row;
-    void *block = malloc(count_size + table.record_size + cursor_size);
+    void *block = malloc(block_size(table));
     if (!block) {
         *loop_context = nullptr;
         return nullptr;
@@ -74,7 +68,7 @@ inline netsnmp_variable_list *next_row(const TableDef &table, void **loop_contex
 
     // The new block exists before the previous row is released, and the
     // cursor is copied before that release: the previous block may be freed.
-    void *block = malloc(count_size + table.record_size + cursor_size);
+    void *block = malloc(block_size(table));
     if (!block) {
         qv_free_ref_mem(previous);
         *loop_context = nullptr;
@@ -94,7 +88,7 @@ inline netsnmp_variable_list *next_row(const TableDef &table, void **loop_contex
 
 inline void *keep_row(void *loop_context) {
     if (!loop_context) return nullptr;
-    uint32_t *count = row::count_of(loop_context);
+    uint32_t *count = qv_wlan_block_count(loop_context);
     *count = *count + 1;
     return loop_context;
 }
@@ -105,5 +99,70 @@ inline void release_row(void *context) {
 }
 
 } // namespace qv
+
+/* ---- One table's definition and entry points, from its registration line. ---- */
+
+#define QV_DEFINE_ACCESSOR(R, number, object, value_type, offset)                                          \
+    extern "C" const void *get_##object(const void *record, size_t *length) {                              \
+        return qv::field_value<qv::ValueType::value_type>(static_cast<const R *>(record)->object, length); \
+    }
+#define QV_COLUMN_ENTRY(R, number, object, value_type, offset) \
+    {number, get_##object, qv::asn_type(qv::ValueType::value_type)},
+#define QV_INDEX_FIELD(R, field, value_type) \
+    {offsetof(R, field), sizeof(static_cast<R *>(nullptr)->field), qv::asn_type(qv::ValueType::value_type)},
+#define QV_INDEX_CURSOR(R) {sizeof(R), sizeof(uint32_t), ASN_INTEGER},
+
+#define QV_DEFINE_TABLE(table, arc, kind, R, COLUMNS, INDEX, make_ctx, free_data, free_loop)                          \
+    COLUMNS(QV_DEFINE_ACCESSOR, R)                                                                                    \
+    namespace {                                                                                                       \
+    constexpr qv::Column columns[] = {COLUMNS(QV_COLUMN_ENTRY, R)};                                                   \
+    constexpr qv::IndexPart index[] = {INDEX(QV_INDEX_FIELD, QV_INDEX_CURSOR, R)};                                    \
+    static_assert(qv::columns_numbered_in_order(columns), "columns listed out of order");                             \
+    static_assert(sizeof index / sizeof index[0] <= 2, "registration passes at most two index types");                \
+    static_assert(std::is_same<decltype(qv::record_of(qv_wlan_get_first_##kind)), R *>::value &&                      \
+                      std::is_same<decltype(qv::record_of(qv_wlan_get_next_##kind)), R *>::value,                     \
+                  "the entry kind's functions fill another record");                                                  \
+    static_assert(qv::ends_with(#make_ctx, "_context_convert_function") && qv::ends_with(#free_data, "_data_free") && \
+                      qv::ends_with(#free_loop, "_loop_free"),                                                        \
+                  "callback names given in the wrong order");                                                         \
+    constexpr qv::TableDef def = {#table,                                                                             \
+                                  {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, arc},                                      \
+                                  sizeof(R),                                                                          \
+                                  qv::fetch<qv_wlan_get_first_##kind>,                                                \
+                                  qv::fetch<qv_wlan_get_next_##kind>,                                                 \
+                                  index,                                                                              \
+                                  sizeof index / sizeof index[0],                                                     \
+                                  columns,                                                                            \
+                                  sizeof columns / sizeof columns[0],                                                 \
+                                  table##_handler,                                                                    \
+                                  table##_get_first_data_point,                                                       \
+                                  table##_get_next_data_point,                                                        \
+                                  make_ctx,                                                                           \
+                                  free_data,                                                                          \
+                                  free_loop};                                                                         \
+    }                                                                                                                 \
+    extern "C" void initialize_table_##table(void) {                                                                  \
+        qv::PendingRegistration pending;                                                                              \
+        if (!qv::prepare_registration(def, &pending)) return;                                                         \
+        DEBUGMSGTL(("initialize_table_" #table, "Registering table " #table " as a table iterator\n"));               \
+        qv::complete_registration(pending);                                                                           \
+    }                                                                                                                 \
+    extern "C" int table##_handler(netsnmp_mib_handler *, netsnmp_handler_registration *,                             \
+                                   netsnmp_agent_request_info *reqinfo, netsnmp_request_info *requests) {             \
+        return qv::handle_requests(def, reqinfo, requests);                                                           \
+    }                                                                                                                 \
+    extern "C" netsnmp_variable_list *table##_get_first_data_point(                                                   \
+        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {                      \
+        return qv::first_row(def, loop_context, indexes);                                                             \
+    }                                                                                                                 \
+    extern "C" netsnmp_variable_list *table##_get_next_data_point(                                                    \
+        void **loop_context, void **, netsnmp_variable_list *indexes, netsnmp_iterator_info *) {                      \
+        return qv::next_row(def, loop_context, indexes);                                                              \
+    }                                                                                                                 \
+    extern "C" void *make_ctx(void *loop_context, netsnmp_iterator_info *) { return qv::keep_row(loop_context); }     \
+    extern "C" void free_data(void *context, netsnmp_iterator_info *) { qv::release_row(context); }                   \
+    extern "C" void free_loop(void *context, netsnmp_iterator_info *) { qv::release_row(context); }                   \
+    extern "C" void *table##_create_data_context(void *, void *) { return nullptr; }                                  \
+    extern "C" int table##_commit_row(void *, void *) { return 0; }
 
 #endif /* QV_ROW_ITERATION_H */
