@@ -33,11 +33,11 @@ static int serve(int t, int first, uint32_t *cursor, void *entry) {
     return 0;
 }
 
-#define FIRST(kind, record, extra) int qv_wlan_get_first_##kind(uint32_t *c, record *e extra)
-#define NEXT(kind, record, extra) int qv_wlan_get_next_##kind(uint32_t *c, record *e)
-#define KIND_FUNCTIONS(kind, record, extra)                                                   \
-    QV_WLAN_DATASOURCE_API FIRST(kind, record, extra) { return serve(KIND_##kind, 1, c, e); } \
-    QV_WLAN_DATASOURCE_API NEXT(kind, record, extra) { return serve(KIND_##kind, 0, c, e); }
+#define KIND_FUNCTIONS(kind, record, extra)                                             \
+    QV_WLAN_DATASOURCE_API int qv_wlan_get_first_##kind(uint32_t *c, record *e extra) { \
+        return serve(KIND_##kind, 1, c, e);                                             \
+    }                                                                                   \
+    QV_WLAN_DATASOURCE_API int qv_wlan_get_next_##kind(uint32_t *c, record *e) { return serve(KIND_##kind, 0, c, e); }
 QV_WLAN_ENTRY_KINDS(KIND_FUNCTIONS)
 QV_WLAN_DATASOURCE_API int qv_free_ref_mem(void *record) { return (int)qv_wlan_release_block(record); }
 QV_WLAN_DLMOD_ENTRY(records_datasource)
