@@ -38,9 +38,8 @@ def describe(agent):
     """Two rows a table for the agent (before it starts): a description in QV_SIM_CONFIG, the same
     rows as records in this processor's byte order in QV_RECORDS. Returns what the agent must answer."""
     arc = {t["table"]: t["arc"] for t in reference("tables")}
-    desc = {SECTIONS[t]: [{"cursor": 40 + r if arc[t] == 2 else [0, 0x01020304][r] + arc[t]} for r in range(2)]
-            for t in SECTIONS}
-    desc["associations"][0]["first_index"], desc["associations"][1]["first_index"] = 16909060, 3
+    desc = {SECTIONS[t]: [{"cursor": 40 + r, "first_index": [16909060, 3][r]} if arc[t] == 2 else
+                          {"cursor": [0, 0x01020304][r] + arc[t]} for r in range(2)] for t in SECTIONS}
     for col in reference("columns"):
         for r, row in enumerate(desc[SECTIONS[col["table"]]]):
             row[col["object"]] = value(col["value"], col["arc"], r, col["column"], col["room"])
