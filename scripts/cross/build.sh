@@ -18,7 +18,8 @@ sysroot=$("$root/scripts/cross/sysroot.sh" "$arch" | tail -n 1)
 
 mkdir -p "$build"
 # The documented command (docs/porting.md).
-module_only=OFF; [ "$arch" = musl ] && module_only=ON && set -- ""
+wanted=${*:-qv_wlan_sim qv_unit_tests} module_only=OFF
+[ "$arch" = musl ] && wanted= module_only=ON
 cmake -S "$root" -B "$build" --toolchain "$root/cmake/toolchains/$triple.cmake" \
   -DQV_SYSROOT="$sysroot" -DQV_MODULE_ONLY=$module_only -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 \
   || { cat "$build/configure.log" >&2; exit 1; }
@@ -30,11 +31,9 @@ esac
 
 targets=(qv_if_iterate)
 available=$(cmake --build "$build" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
-for t in "${@:-qv_wlan_sim qv_unit_tests}"; do
-  for t1 in $t; do
-    if grep -qx "$t1" <<<"$available"; then targets+=("$t1")
-    else echo "build.sh: no target $t1 in this tree" >&2; exit 1; fi
-  done
+for t in $wanted; do
+  if grep -qx "$t" <<<"$available"; then targets+=("$t")
+  else echo "build.sh: no target $t in this tree" >&2; exit 1; fi
 done
 echo "building for $triple: ${targets[*]}"
 cmake --build "$build" -j"${QV_CROSS_JOBS:-2}" --target "${targets[@]}"
