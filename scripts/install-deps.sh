@@ -29,6 +29,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  echo "install-deps: installed ${#missing[@]} Debian package(s)" >&2
+else
+  echo "install-deps: all ${#wanted[@]} Debian package(s) of ${*:-every group} already installed" >&2
 fi
 for script in "${scripts[@]}"; do
   [ -e "$script" ] || continue

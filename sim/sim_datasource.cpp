@@ -9,12 +9,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <unordered_set>
+#include <vector>
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -48,17 +49,26 @@ struct State {
     uint64_t loaded_at_us = 0;
     std::string last_error;
 
-    std::unordered_set<const void *> live;
+    // Blocks filled and not yet released: a handful at a time (the row being
+    // walked and those requests keep), so a small array beats a hash set.
+    std::vector<const void *> live;
     uint64_t peak = 0;
     uint64_t first_calls = 0, next_calls = 0, release_errors = 0, config_loads = 0, config_errors = 0;
 
     qv_sim_clock_fn clock = nullptr;
 };
 
-State &state() {
-    // Never destroyed: the agent may release rows while the process exits.
-    static State *s = new State;
-    return *s;
+// Made when the library is loaded, before any call; never destroyed: the
+// agent may release rows while the process exits.
+State *const g_state = new State;
+inline State &state() { return *g_state; }
+
+// Position of a live block in State::live, or -1. Searched from the newest:
+// a walk releases the row it filled last.
+inline ptrdiff_t live_index(const std::vector<const void *> &live, const void *record) {
+    for (ptrdiff_t i = static_cast<ptrdiff_t>(live.size()) - 1; i >= 0; --i)
+        if (live[static_cast<size_t>(i)] == record) return i;
+    return -1;
 }
 
 uint64_t now_us() {
@@ -173,9 +183,9 @@ const Table *table(int kind) {
 
 void fill_live(const Table &t, size_t pos, void *record, uint32_t *cursor) {
     State &s = state();
-    t.fill(pos, record, now_us() - s.loaded_at_us);
+    t.fill(pos, record, t.grows() ? now_us() - s.loaded_at_us : 0);
     *cursor = t.cursor_at(pos);
-    s.live.insert(record);
+    if (live_index(s.live, record) < 0) s.live.push_back(record);
     if (s.live.size() > s.peak) s.peak = s.live.size();
 }
 
@@ -240,31 +250,27 @@ QV_SIM_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_ra
     return get_next<RadioAttributes>(cursor, entry);
 }
 
-// The count sits in the four bytes before the record; the block starts there.
-// A release the sim cannot vouch for is counted and logged, never acted on:
+// The kit's standard release, after checks: a release the sim cannot vouch for is counted and logged, never acted on:
 // freeing or decrementing memory it did not fill would hide the caller's bug
 // behind a crash somewhere else.
 QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
     State &s = state();
-    if (!record || s.live.find(record) == s.live.end()) {
+    const ptrdiff_t live = record ? live_index(s.live, record) : -1;
+    if (live < 0) {
         ++s.release_errors;
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): not a live block filled by the data source\n", record);
         return -1;
     }
-    unsigned char *block = static_cast<unsigned char *>(record) - sizeof(uint32_t);
-    uint32_t count;
-    std::memcpy(&count, block, sizeof count);
-    if (count == 0) {
+    if (*qv_wlan_block_count(record) == 0) {
         ++s.release_errors;
         snmp_log(LOG_ERR, "qv_wlan_sim: qv_free_ref_mem(%p): reference count is already 0\n", record);
         return -1;
     }
-    --count;
-    std::memcpy(block, &count, sizeof count);
-    if (count == 0) {
-        s.live.erase(record);
-        std::free(block);
+    if (*qv_wlan_block_count(record) == 1) { // this release frees it
+        s.live[static_cast<size_t>(live)] = s.live.back();
+        s.live.pop_back();
     }
+    qv_wlan_release_block(record);
     return 0;
 }
 

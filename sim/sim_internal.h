@@ -54,6 +54,8 @@ public:
     // Position of the entry whose cursor is `cursor`, in O(1).
     virtual bool find(uint32_t cursor, size_t *pos) const = 0;
     virtual void fill(size_t pos, void *record, uint64_t elapsed_us) const = 0;
+    // false: fill ignores the time, so callers need not read the clock.
+    virtual bool grows() const = 0;
 };
 
 struct StoredRow {
@@ -69,9 +71,11 @@ public:
     uint32_t cursor_at(size_t pos) const override { return rows_[pos].cursor; }
     bool find(uint32_t cursor, size_t *pos) const override;
     void fill(size_t pos, void *record, uint64_t elapsed_us) const override;
+    bool grows() const override { return grows_; }
 
 private:
     std::vector<StoredRow> rows_;
+    bool grows_ = false; // some row has rates
     bool dense_; // cursor == position for every row: no map needed
     std::unordered_map<uint32_t, size_t> positions_;
 };
@@ -84,10 +88,11 @@ struct GenerateParams {
     uint32_t clients = 12;
     uint32_t vifs = 4;
     uint32_t radios = 2;
+    uint32_t still = 0; // 1: counters keep their values (walks compared byte for byte)
 };
 
 std::unique_ptr<Table> make_generated_table(int kind, const GenerateParams &params);
-// "clients=N,vifs=M,radios=R" (any subset, any order).
+// "clients=N,vifs=M,radios=R,still=S" (any subset, any order).
 bool parse_generate_params(const std::string &text, GenerateParams *out, std::string *error);
 bool check_generate_params(const GenerateParams &params, std::string *error);
 

@@ -188,7 +188,8 @@ GenerateParams parse_generate(const json &v) {
         if (it.key() == "clients") p.clients = n;
         else if (it.key() == "vifs") p.vifs = n;
         else if (it.key() == "radios") p.radios = n;
-        else fail("generate", "unknown key '" + it.key() + "' (clients, vifs, radios)");
+        else if (it.key() == "still") p.still = n;
+        else fail("generate", "unknown key '" + it.key() + "' (clients, vifs, radios, still)");
     }
     std::string error;
     if (!check_generate_params(p, &error)) fail("", error);

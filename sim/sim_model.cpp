@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 // The module's own column lists (X-macros), so that column names, offsets
 // and kinds cannot drift from what the module reads.
@@ -62,17 +64,35 @@ uint64_t mul_div(uint64_t a, uint64_t b, uint64_t c) {
 #endif
 }
 
-void advance(unsigned char *record, const Rate &rate, uint64_t elapsed_us) {
+namespace {
+
+// floor(per * elapsed / divisor), with 64-bit arithmetic while the product fits
+// (years of uptime at the rates seen in practice).
+template <uint64_t divisor>
+inline uint32_t gain(uint64_t per, uint64_t elapsed) {
+    uint64_t product;
+    if (!__builtin_mul_overflow(per, elapsed, &product)) return static_cast<uint32_t>(product / divisor);
+    return static_cast<uint32_t>(mul_div(per, elapsed, divisor));
+}
+
+inline void add_u32(unsigned char *record, size_t offset, uint32_t gained) {
     uint32_t value;
-    std::memcpy(&value, record + rate.offset, sizeof value);
-    uint64_t gained = mul_div(rate.micro_per_s, elapsed_us, 1000000000000ULL);
-    value = static_cast<uint32_t>(value + static_cast<uint32_t>(gained));
-    std::memcpy(record + rate.offset, &value, sizeof value);
+    std::memcpy(&value, record + offset, sizeof value);
+    value += gained; // wraps at 2^32 like a Counter32
+    std::memcpy(record + offset, &value, sizeof value);
+}
+
+} // namespace
+
+void advance(unsigned char *record, const Rate &rate, uint64_t elapsed_us) {
+    add_u32(record, rate.offset, gain<1000000000000ULL>(rate.micro_per_s, elapsed_us));
 }
 
 StoredTable::StoredTable(std::vector<StoredRow> rows) : rows_(std::move(rows)), dense_(true) {
-    for (size_t i = 0; i < rows_.size(); ++i)
+    for (size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].cursor != i) dense_ = false;
+        if (!rows_[i].rates.empty()) grows_ = true;
+    }
     if (!dense_) {
         positions_.reserve(rows_.size());
         for (size_t i = 0; i < rows_.size(); ++i) positions_.emplace(rows_[i].cursor, i);
@@ -98,11 +118,16 @@ void StoredTable::fill(size_t pos, void *record, uint64_t elapsed_us) const {
 }
 
 // ---------------------------------------------------------------------------
-// Generated access point: entries are computed from their position when they
-// are fetched, so an access point of any size costs no memory and every
-// fetch is O(1). Cursor = position in every table.
+// Generated access point. An entry is a function of its position: its record
+// at time 0 (strings, addresses, counter bases), plus counters that grow at
+// fixed rates per column. Access points up to kPrebuiltBytes keep every
+// record at time 0, built once, so a call is a record copy and a few
+// additions; larger ones are built on each call and cost no memory.
+// Cursor = position in every table.
 
 namespace {
+
+constexpr size_t kPrebuiltBytes = size_t{64} << 20;
 
 const int channels_24[] = {1, 6, 11};
 const int channels_5[] = {36, 40, 44, 48, 149, 153, 157, 161};
@@ -111,12 +136,36 @@ int radio_channel(uint32_t radio) {
     return (radio % 2 == 0) ? channels_24[(radio / 2) % 3] : channels_5[(radio / 2) % 8];
 }
 
-// A counter's value: a base that depends on the entry, plus a rate.
-uint32_t counter(uint32_t seed, uint32_t salt, uint64_t per_s, uint64_t elapsed_us) {
-    uint32_t base = (seed + 1) * 2654435761u ^ (salt * 40503u);
-    base %= 50000000u;
-    uint64_t gained = mul_div(per_s, elapsed_us, 1000000u);
-    return static_cast<uint32_t>(base + static_cast<uint32_t>(gained));
+// A counter's value at time 0, different for every entry and column.
+uint32_t counter_base(uint32_t seed, uint32_t salt) { return ((seed + 1) * 2654435761u ^ (salt * 40503u)) % 50000000u; }
+
+// A column that grows by `per_s` a second.
+struct Growth {
+    uint32_t offset;
+    uint32_t per_s;
+};
+
+#define QV_GROW(field, per_s) Growth{offsetof(qv_wlan_ass_entry, field), per_s}
+const Growth ass_growth[] = {
+    QV_GROW(qvClientLinkUptime, 1),         QV_GROW(qvClientTxAirtime, 3000),
+    QV_GROW(qvClientRxAirtime, 2000),       QV_GROW(qvClientAssociationTime, 1),
+    QV_GROW(qvClientRxDataFrames, 40),      QV_GROW(qvClientRxDataOctets, 40000),
+    QV_GROW(qvClientRxMgtFrames, 1),        QV_GROW(qvClientRxUnicastFrames, 38),
+    QV_GROW(qvClientRxMulticastFrames, 1),  QV_GROW(qvClientRxBroadcastFrames, 1),
+    QV_GROW(qvClientTxDataFrames, 60),      QV_GROW(qvClientTxMgtFrames, 1),
+    QV_GROW(qvClientTxDataOctets, 90000),   QV_GROW(qvClientTxUnicastFrames, 58),
+    QV_GROW(qvClientTxMulticastFrames, 1),  QV_GROW(qvClientTxBroadcastFrames, 1),
+    QV_GROW(qvClientTxBeDataFrames, 40),    QV_GROW(qvClientTxBgDataFrames, 5),
+    QV_GROW(qvClientTxViDataFrames, 10),    QV_GROW(qvClientTxVoDataFrames, 5),
+};
+#undef QV_GROW
+
+// Statistics records are arrays of 32-bit counters: every counter grows.
+template <uint32_t N, uint32_t first, uint32_t step>
+std::vector<Growth> every_counter() {
+    std::vector<Growth> out;
+    for (uint32_t k = 0; k < N; ++k) out.push_back(Growth{4 * k, first + step * k});
+    return out;
 }
 
 class GeneratedTable final : public Table {
@@ -128,6 +177,17 @@ public:
         case Associations: size_ = params.clients; break;
         default: size_ = params.radios; break;
         }
+        switch (params.still ? TableKindCount : kind) {
+        case Associations: growth_.assign(std::begin(ass_growth), std::end(ass_growth)); break;
+        case RadioStats: growth_ = every_counter<23, 50, 10>(); break;
+        case VifStats: growth_ = every_counter<18, 20, 5>(); break;
+        default: break;
+        }
+        const size_t record_size = kinds[kind_].record_size;
+        if (size_ * record_size <= kPrebuiltBytes) {
+            prebuilt_.resize(size_ * record_size);
+            for (size_t pos = 0; pos < size_; ++pos) build(pos, &prebuilt_[pos * record_size]);
+        }
     }
     size_t size() const override { return size_; }
     uint32_t cursor_at(size_t pos) const override { return static_cast<uint32_t>(pos); }
@@ -136,22 +196,36 @@ public:
         *pos = cursor;
         return true;
     }
+    bool grows() const override { return !growth_.empty(); }
     void fill(size_t pos, void *record, uint64_t elapsed_us) const override {
-        const uint32_t i = static_cast<uint32_t>(pos);
-        std::memset(record, 0, kinds[kind_].record_size);
-        switch (kind_) {
-        case Interfaces: fill_if(i, static_cast<qv_wlan_if_entry *>(record)); break;
-        case Associations: fill_ass(i, static_cast<qv_wlan_ass_entry *>(record), elapsed_us); break;
-        case RadioStats: fill_radio_stats(i, record, elapsed_us); break;
-        case VifStats: fill_vif_stats(i, record, elapsed_us); break;
-        case RadioAttributes: fill_radio_attr(i, static_cast<qv_wlan_radio_attr_entry *>(record)); break;
-        }
+        const size_t record_size = kinds[kind_].record_size;
+        if (!prebuilt_.empty()) std::memcpy(record, &prebuilt_[pos * record_size], record_size);
+        else build(pos, record);
+        auto *bytes = static_cast<unsigned char *>(record);
+        for (const Growth &g : growth_) add_u32(bytes, g.offset, gain<1000000>(g.per_s, elapsed_us));
     }
 
 private:
     uint32_t radio_of_vif(uint32_t vif) const { return params_.radios ? vif % params_.radios : 0; }
 
-    void fill_if(uint32_t i, qv_wlan_if_entry *e) const {
+    // The entry at time 0.
+    void build(size_t pos, void *record) const {
+        const uint32_t i = static_cast<uint32_t>(pos);
+        std::memset(record, 0, kinds[kind_].record_size);
+        switch (kind_) {
+        case Interfaces: build_if(i, static_cast<qv_wlan_if_entry *>(record)); break;
+        case Associations: build_ass(i, static_cast<qv_wlan_ass_entry *>(record)); break;
+        case RadioStats:
+            for (uint32_t k = 0; k < 23; ++k) put_u32(record, 4 * k, counter_base(i, 100 + k));
+            break;
+        case VifStats:
+            for (uint32_t k = 0; k < 18; ++k) put_u32(record, 4 * k, counter_base(i, 200 + k));
+            break;
+        case RadioAttributes: build_radio_attr(i, static_cast<qv_wlan_radio_attr_entry *>(record)); break;
+        }
+    }
+
+    void build_if(uint32_t i, qv_wlan_if_entry *e) const {
         std::snprintf(e->qvIfName, sizeof e->qvIfName, "ath%u", i);
         std::snprintf(e->qvSSIDName, sizeof e->qvSSIDName, "QV-Gen-%u", i);
         e->qvIfPromiscuous = 0;
@@ -160,7 +234,7 @@ private:
         e->qvIfConfMode = 1;
     }
 
-    void fill_ass(uint32_t i, qv_wlan_ass_entry *e, uint64_t t) const {
+    void build_ass(uint32_t i, qv_wlan_ass_entry *e) const {
         const uint32_t vif = params_.vifs ? i % params_.vifs : 0;
         e->first_index = static_cast<int32_t>(vif);
         const unsigned char mac[6] = {0x02, 0x51, static_cast<unsigned char>(i >> 24), static_cast<unsigned char>(i >> 16),
@@ -171,7 +245,7 @@ private:
         std::memcpy(e->qvClientIP, ip, 4);
         std::snprintf(e->qvClientHostname, sizeof e->qvClientHostname, "client-%u", i);
         e->qvClientRSSI = -40 - static_cast<int32_t>(i % 41);
-        e->qvClientLinkUptime = (i * 37u) % 86400u + static_cast<uint32_t>(t / 1000000u);
+        e->qvClientLinkUptime = (i * 37u) % 86400u;
         e->qvClientCWPUsed = 0;
         e->qvClientAuthMethod = 1 + static_cast<int32_t>(i % 3);
         e->qvClientEncryptionMethod = 1 + static_cast<int32_t>(i % 2);
@@ -183,40 +257,32 @@ private:
         e->qvClientLastTxRate = 6 + static_cast<int32_t>(i % 860);
         e->qvClientLastRxRate = 6 + static_cast<int32_t>((i * 7) % 860);
         std::snprintf(e->qvClientUsername, sizeof e->qvClientUsername, "user%u", i);
-        e->qvClientTxAirtime = counter(i, 2, 3000, t);
-        e->qvClientRxAirtime = counter(i, 3, 2000, t);
-        e->qvClientAssociationTime = (i * 41u) % 86400u + static_cast<uint32_t>(t / 1000000u);
+        e->qvClientTxAirtime = counter_base(i, 2);
+        e->qvClientRxAirtime = counter_base(i, 3);
+        e->qvClientAssociationTime = (i * 41u) % 86400u;
         const unsigned char bssid[6] = {0x02, 0x51, 0xff, 0x00, static_cast<unsigned char>(vif >> 8),
                                         static_cast<unsigned char>(vif)};
         std::memcpy(e->qvClientBSSID, bssid, 6);
-        e->qvClientRxDataFrames = counter(i, 5, 40, t);
-        e->qvClientRxDataOctets = counter(i, 6, 40000, t);
-        e->qvClientRxMgtFrames = counter(i, 7, 1, t);
-        e->qvClientRxUnicastFrames = counter(i, 8, 38, t);
-        e->qvClientRxMulticastFrames = counter(i, 9, 1, t);
-        e->qvClientRxBroadcastFrames = counter(i, 10, 1, t);
-        e->qvClientRxMICFailures = counter(i, 11, 0, t) % 10u;
-        e->qvClientTxDataFrames = counter(i, 12, 60, t);
-        e->qvClientTxMgtFrames = counter(i, 13, 1, t);
-        e->qvClientTxDataOctets = counter(i, 14, 90000, t);
-        e->qvClientTxUnicastFrames = counter(i, 15, 58, t);
-        e->qvClientTxMulticastFrames = counter(i, 16, 1, t);
-        e->qvClientTxBroadcastFrames = counter(i, 17, 1, t);
-        e->qvClientTxBeDataFrames = counter(i, 18, 40, t);
-        e->qvClientTxBgDataFrames = counter(i, 19, 5, t);
-        e->qvClientTxViDataFrames = counter(i, 20, 10, t);
-        e->qvClientTxVoDataFrames = counter(i, 21, 5, t);
+        e->qvClientRxDataFrames = counter_base(i, 5);
+        e->qvClientRxDataOctets = counter_base(i, 6);
+        e->qvClientRxMgtFrames = counter_base(i, 7);
+        e->qvClientRxUnicastFrames = counter_base(i, 8);
+        e->qvClientRxMulticastFrames = counter_base(i, 9);
+        e->qvClientRxBroadcastFrames = counter_base(i, 10);
+        e->qvClientRxMICFailures = counter_base(i, 11) % 10u;
+        e->qvClientTxDataFrames = counter_base(i, 12);
+        e->qvClientTxMgtFrames = counter_base(i, 13);
+        e->qvClientTxDataOctets = counter_base(i, 14);
+        e->qvClientTxUnicastFrames = counter_base(i, 15);
+        e->qvClientTxMulticastFrames = counter_base(i, 16);
+        e->qvClientTxBroadcastFrames = counter_base(i, 17);
+        e->qvClientTxBeDataFrames = counter_base(i, 18);
+        e->qvClientTxBgDataFrames = counter_base(i, 19);
+        e->qvClientTxViDataFrames = counter_base(i, 20);
+        e->qvClientTxVoDataFrames = counter_base(i, 21);
     }
 
-    // Statistics records are arrays of 32-bit counters: every counter grows.
-    void fill_radio_stats(uint32_t i, void *record, uint64_t t) const {
-        for (uint32_t k = 0; k < 23; ++k) put_u32(record, 4 * k, counter(i, 100 + k, 50 + 10 * k, t));
-    }
-    void fill_vif_stats(uint32_t i, void *record, uint64_t t) const {
-        for (uint32_t k = 0; k < 18; ++k) put_u32(record, 4 * k, counter(i, 200 + k, 20 + 5 * k, t));
-    }
-
-    void fill_radio_attr(uint32_t i, qv_wlan_radio_attr_entry *e) const {
+    void build_radio_attr(uint32_t i, qv_wlan_radio_attr_entry *e) const {
         e->qvRadioChannel = radio_channel(i);
         e->qvRadioTxPower = 17 + static_cast<int32_t>(i % 7);
         e->qvRadioNoiseFloor = -95 + static_cast<int32_t>(i % 6);
@@ -225,6 +291,8 @@ private:
     int kind_;
     GenerateParams params_;
     size_t size_;
+    std::vector<Growth> growth_;
+    std::vector<unsigned char> prebuilt_; // every record at time 0, or empty
 };
 
 } // namespace
@@ -235,8 +303,8 @@ std::unique_ptr<Table> make_generated_table(int kind, const GenerateParams &para
 
 bool check_generate_params(const GenerateParams &p, std::string *error) {
     // MACs carry 32 bits of the position; cursors are 32-bit.
-    if (p.vifs > 1000000u || p.radios > 65536u) {
-        *error = "generate: at most 1000000 vifs and 65536 radios";
+    if (p.vifs > 1000000u || p.radios > 65536u || p.still > 1u) {
+        *error = "generate: at most 1000000 vifs and 65536 radios; still is 0 or 1";
         return false;
     }
     return true;
@@ -264,8 +332,9 @@ bool parse_generate_params(const std::string &text, GenerateParams *out, std::st
         if (key == "clients") p.clients = v;
         else if (key == "vifs") p.vifs = v;
         else if (key == "radios") p.radios = v;
+        else if (key == "still") p.still = v;
         else {
-            *error = "generate: unknown key '" + key + "' (clients, vifs, radios)";
+            *error = "generate: unknown key '" + key + "' (clients, vifs, radios, still)";
             return false;
         }
     }

@@ -181,7 +181,7 @@ EXPORT int qv_free_ref_mem(void *record) {
     return 0;
 }
 
-EXPORT void qv_sim_stats(struct qv_sim_stats *out) { *out = stats; }
+EXPORT void qv_sim_get_stats(struct qv_sim_stats *out) { *out = stats; }
 
 EXPORT void qv_sim_reset_stats(void) {
     uint32_t live = stats.live_blocks;

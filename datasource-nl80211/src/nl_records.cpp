@@ -97,8 +97,12 @@ Rows<qv_wlan_if_entry> build_if_rows(const RawState &s) {
         const Link *l = link_of(s, i.ifindex);
         e.qvIfPromiscuous = (l && (l->flags & IFF_PROMISC)) ? 1 : 0;
         e.qvIfType = static_cast<int32_t>(i.iftype);
-        e.qvIfMode = i.width_mhz;
-        e.qvIfConfMode = (l && (l->flags & IFF_UP)) ? 1 : 2;
+        /* The MIB's two modes, in the nl80211 interface type numbering: the
+         * configured mode is the type the interface was set up as; the current
+         * mode is that type while the interface runs (up, with carrier: an
+         * access point serving its BSS, a station associated), else 0. */
+        e.qvIfConfMode = static_cast<int32_t>(i.iftype);
+        e.qvIfMode = (l && (l->flags & IFF_RUNNING)) ? e.qvIfConfMode : 0;
         rows.records.push_back(e);
         rows.cursors.push_back(i.ifindex);
     }

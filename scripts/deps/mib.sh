@@ -13,6 +13,7 @@ modules="SNMPv2-SMI SNMPv2-TC SNMPv2-CONF SNMPv2-MIB IF-MIB IANAifType-MIB"
 stamp="$dest/.installed-net-snmp-$version"
 
 if [ -e "$stamp" ]; then
+  echo "mib.sh: base MIB modules from net-snmp@$version already in $dest" >&2
   exit 0
 fi
 
@@ -24,7 +25,11 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && npm pack --silent "net-snmp@$version" >/dev/null)
+if ! (cd "$work" && npm pack --loglevel=error "net-snmp@$version" >/dev/null 2>"$work/npm.log"); then
+  echo "mib.sh: npm could not fetch net-snmp@$version from the npm registry (network, proxy or certificates?):" >&2
+  head -5 "$work/npm.log" >&2
+  exit 1
+fi
 tar -xzf "$work"/net-snmp-"$version".tgz -C "$work" package/lib/mibs
 for m in $modules; do
   [ -s "$work/package/lib/mibs/$m.mib" ] || { echo "mib.sh: $m missing from net-snmp@$version" >&2; exit 1; }

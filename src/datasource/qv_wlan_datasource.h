@@ -1,11 +1,15 @@
 /*
  * The wireless data source: the device maker's library that the module
  * resolves from the host agent process at load time, and the kit every data
- * source in this tree is written with. Usable from C11 (for _Static_assert)
- * and C++.
+ * source in this tree is written with. Usable from C11 or later (it needs
+ * _Static_assert; GCC's default gnu17 will do) and from C++11 or later.
  *
  * Records: one per kind of entry, each in its table's header under tables/,
- * laid out byte for byte, 32-bit numbers in the processor's native byte order.
+ * laid out byte for byte, 32-bit numbers in the processor's native byte order,
+ * MAC addresses in transmission order, the IPv4 address in network order.
+ * Their meanings are the DESCRIPTIONs of mibs/QV-WLAN-MIB.txt: the module
+ * serves every byte as stored, so what a data source writes is what operators
+ * read.
  *
  * A data source implements, for each kind of entry, a first and a next
  * function and the reference release qv_free_ref_mem, exported with
@@ -15,9 +19,58 @@
  *   int qv_wlan_get_next_<kind>(uint32_t *cursor, <record> *entry);
  *
  * 0 means an entry was copied into *entry and *cursor now identifies it;
- * anything else means no entry. The first function only writes the cursor;
- * the next function reads the previous entry's cursor and overwrites it.
- * qv_wlan_get_first_ass takes a third argument, reserved, always 1.
+ * anything else means no entry. The first function only writes the cursor
+ * (it holds no value on entry); the next function reads the previous entry's
+ * cursor and overwrites it. qv_wlan_get_first_ass takes a third argument,
+ * reserved, always 1: ignore it.
+ *
+ * The whole contract:
+ *
+ * - Blocks are the module's. For every row the module mallocs one block,
+ *   [32-bit count][record][32-bit cursor], not cleared, and passes pointers to
+ *   its record and cursor. The data source fills the record and the cursor,
+ *   nothing else: it never allocates or keeps a block and never writes the
+ *   count. Bytes of the record it leaves unwritten hold garbage.
+ * - The count is the module's too: set to 1 after a successful fill, raised
+ *   for every request that keeps the row (so it can exceed 1). The module
+ *   calls qv_free_ref_mem(record) once per release; it must subtract one and
+ *   free the block, from the count on, at zero (qv_wlan_release_block). A
+ *   block whose fill failed is freed by the module with free(), never through
+ *   qv_free_ref_mem.
+ * - The previous row is released before the next function is called, and
+ *   rows kept by requests outlive the walk. So a snapshot the data source
+ *   walks must not live only as long as rows are held: the count of every row
+ *   can reach zero between two calls of one walk.
+ * - Rows need not be sorted: the agent sorts them by index. A next call
+ *   whose cursor has vanished meanwhile (the entry went away) returns the
+ *   entry that followed it, or nonzero to end the walk; it never starts over
+ *   from the first entry, which would send the walk in circles. Every
+ *   GETNEXT and GETBULK repetition walks from the first row again, so find
+ *   the next row from the cursor in O(1).
+ * - Interfaces, radio statistics, virtual interface statistics, radio
+ *   attributes: the cursor is the row's index, unique within a walk and in
+ *   0..2^31-1 (the agent reads larger values as negative INTEGER indexes).
+ * - Associations: the cursor is private, no part of the index. The index is
+ *   (first_index, qvClientMac): first_index is the cursor, i.e. the qvXIfTable
+ *   index, of the interface the client is associated through, in 0..2^31-1.
+ *   The pair is unique within a walk: a second row with the same pair is
+ *   silently hidden.
+ * - Strings: every char field holds at most its room less one byte, then a
+ *   NUL inside the room: qvIfName 16, qvSSIDName 34, qvClientHostname 35,
+ *   qvClientSSID 35, qvClientUsername 163 bytes. A room without a NUL is
+ *   served whole (17, 35, 36 or 164 bytes), longer than the MIB's SIZE, and
+ *   strncpy(dst, src, sizeof dst) does exactly that for a long source: write
+ *   snprintf(dst, sizeof dst, "%s", src) instead.
+ * - One thread: every call comes from the agent's request-processing thread,
+ *   one at a time.
+ * - Loading: the module's references to these functions are resolved when
+ *   snmpd opens it, from the process's global symbols. Either preload the
+ *   data source (LD_PRELOAD), or load it with `dlmod <name> PATH` before the
+ *   module's dlmod line and define its entry with QV_WLAN_DLMOD_ENTRY(<name>),
+ *   which re-opens it with global scope. Done otherwise, snmpd logs
+ *   "dlopen(.../qv_if_iterate.so) failed: ...: undefined symbol: qv_wlan_..."
+ *   (preceded by "dlsym failed: can't find 'init_<name>'" when the dlmod'ed
+ *   data source has no entry) and runs on without the tables.
  */
 #ifndef QV_WLAN_DATASOURCE_H
 #define QV_WLAN_DATASOURCE_H

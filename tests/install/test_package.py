@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""The operator's path of docs/install.md from the source tree to names over
+SNMPv3: packages built without the test suite, both installed with dpkg into
+a scratch root, the snippet enabled with the simulated data source and a user
+of one's own, snmpd started from it, snmptable by name with only the
+packaged MIB files, one exporter scrape with the packaged snmp.yml, and
+removal that leaves no file."""
+
+import glob
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+from qvagent import Agent, free_port, SUBTREE
+
+AUTH, PRIV = "pkg-test-auth-77", "pkg-test-priv-77"
+V3 = ["-v3", "-l", "authPriv", "-u", "qvmonitor", "-a", "SHA", "-A", AUTH, "-x", "AES", "-X", PRIV]
+failures = []
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, capture_output=True, text=True, timeout=kw.pop("timeout", 60), **kw)
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+
+
+def must(cmd, **kw):
+    p = run(cmd, **kw)
+    if p.returncode != 0:
+        raise SystemExit(f"{' '.join(cmd)} exited {p.returncode}:\n{p.stdout[-3000:]}{p.stderr[-3000:]}")
+    return p
+
+
+def scrape(config, module, target):
+    port = free_port(socket.SOCK_STREAM)
+    exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={config}",
+                                 f"--web.listen-address=127.0.0.1:{port}"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(100):  # 20 s at most
+            try:
+                url = f"http://127.0.0.1:{port}/snmp?module={module}&target={target.split(':', 1)[1]}"
+                return urllib.request.urlopen(url, timeout=10).read().decode()
+            except OSError:
+                time.sleep(0.2)
+        return ""
+    finally:
+        exporter.terminate()
+        exporter.wait(10)
+
+
+def main(source):
+    work = tempfile.mkdtemp(prefix="qv-pkg-")
+    build, root = f"{work}/build", f"{work}/root"
+    must(["cmake", "-S", source, "-B", build, "-DQV_BUILD_TESTS=OFF",
+          f"-DQV_BASE_MIB_DIR={os.environ['QV_BASE_MIB_DIR']}"], timeout=120)
+    must(["cmake", "--build", build, "-j2"], timeout=600)
+    must(["cpack"], cwd=build, timeout=300)
+    debs = glob.glob(f"{build}/*.deb")
+    dpkg = ["dpkg", f"--root={root}", f"--admindir={root}/var/lib/dpkg", "--log=/dev/null", "--force-not-root",
+            "--force-depends", "--force-script-chrootless"]
+    for d in ("info", "updates", "triggers"):
+        os.makedirs(f"{root}/var/lib/dpkg/{d}")
+    open(f"{root}/var/lib/dpkg/status", "w").close()
+    must(dpkg + ["-i", *debs])
+
+    # The snippet as install.md has it: the simulated data source enabled,
+    # one user with the operator's passphrases; paths moved into the root.
+    with open(f"{root}/usr/share/qv-wlan-snmp/snmpd.conf.d/qv-wlan.conf") as f:
+        conf = f.read().replace("\n#dlmod qv_wlan_sim ", "\ndlmod qv_wlan_sim ").replace(" /usr/", f" {root}/usr/")
+    conf += f'\ncreateUser qvmonitor SHA "{AUTH}" AES "{PRIV}"\n'
+    mibs = {**os.environ, "MIBDIRS": f"{root}/usr/share/snmp/mibs", "MIBS": "SNMPv2-MIB:QV-WLAN-MIB"}
+    with Agent(module=False, load="none", config=conf.splitlines()) as agent:
+        t = ["-r", "1", "-t", "3", agent.target]
+        tab = run(["snmptable", *V3, "-Cf", "|", *t, "QV-WLAN-MIB::qvRadioAttributeTable"], env=mibs)
+        lines = tab.stdout.splitlines()
+        check(lines[2:3] == ["qvRadioChannel|qvRadioTxPower|qvRadioNoiseFloor"] and len(lines) > 3,
+              f"snmptable by name:\n{tab.stdout}{tab.stderr}{agent.log()}")
+        up = run(["snmpget", *V3, *t, "SNMPv2-MIB::sysUpTime.0"], env=mibs)
+        check(up.stdout.startswith("SNMPv2-MIB::sysUpTime.0 = Timeticks:"), f"sysUpTime: {up.stdout}{up.stderr}")
+        walk = run(["snmpwalk", "-On", *V3, *t, ".1"], env=mibs).stdout.splitlines()
+        outside = [l for l in walk if not l.startswith((SUBTREE + ".", ".1.3.6.1.2.1.1."))]
+        check(len(walk) > 50 and not outside, f"the view: {len(walk)} values, outside it {outside[:3]}")
+        wrong = run(["snmpget", *V3[:-1], "wrong-privacy-77", *t, "SNMPv2-MIB::sysUpTime.0"], env=mibs)
+        check("Timeticks" not in wrong.stdout, f"a wrong privacy passphrase read {wrong.stdout}")
+
+        with open(f"{root}/usr/share/qv-wlan-snmp/monitoring/snmp.yml") as f:
+            yml = re.sub(r"(\n\s+)password: \S+", rf"\1password: {AUTH}", f.read())
+        with open(f"{work}/snmp.yml", "w") as f:
+            f.write(re.sub(r"(\n\s+)priv_password: \S+", rf"\1priv_password: {PRIV}", yml))
+        body = scrape(f"{work}/snmp.yml", "qv_wlan_v3", agent.target)
+        check(re.search(r'^qvRadioNoiseFloor\{qvRadioAttributeIndex="\d+"\} -\d+$', body, re.M),
+              f"exporter scrape of qv_wlan_v3:\n{body[-2000:]}")
+
+    must(dpkg + ["-r", "qv-wlan-snmp-sim", "qv-wlan-snmp"])
+    left = [os.path.join(d, f) for d, _s, fs in os.walk(f"{root}/usr") for f in fs]
+    check(not left, f"files left after removal: {left}")
+    print("\n".join(failures) or f"{len(debs)} packages: installed, served names over SNMPv3, removed")
+    subprocess.run(["rm", "-rf", work])
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

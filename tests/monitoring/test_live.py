@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+# Debian's snmp_exporter and Prometheus in front of real agents. Both exporter
+# formats (the current one turned back into modules the 0.21 exporter reads), v2c
+# and v3 with passphrases from the environment, give the same samples, and these
+# carry every served value; then Prometheus with the rules scrapes the demo
+# access point and every query of the dashboard returns labelled data.
+
+import json, os, pathlib, re, subprocess, sys, tempfile, time, urllib.request, yaml  # noqa: E401
+from urllib.parse import quote
+from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, free_port, reference
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "..", "mib", "test-ap.json")
+failures = []
+
+
+def http(port, path, timeout=30):
+    # GET until it answers (bounded); the body, or None.
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            return urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10).read().decode()
+        except OSError:
+            time.sleep(0.5)
+
+
+def api(port, path):  # Prometheus's HTTP API: the data of the answer
+    return json.loads(http(port, "/api/v1/" + path) or '{"data": {"result": []}}')["data"]
+
+
+def daemon(cmd, log):
+    # A server on a free loopback port: (process, port). Stopped by PID.
+    port = free_port(1)
+    proc = subprocess.Popen([a.replace("@PORT@", str(port)) for a in cmd], stdout=open(log, "w"),
+                            stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    if http(port, "/") is None:
+        proc.kill()
+        sys.exit(f"{cmd[0]} did not answer; log:\n{open(log).read()[-3000:]}")
+    return proc, port
+
+
+def samples(body):
+    # {(name, sorted labels): value} of the table metrics.
+    return {(m.group(1), tuple(sorted(re.findall(r'(\w+)="((?:[^"\\]|\\.)*)"', m.group(2) or "")))): float(m.group(3))
+            for m in re.finditer(r"^(qv\w+)(?:\{(.*)\})? (\S+)$", body, re.M)}
+
+
+def exporter_config(tmp):
+    # The 0.21 file, the v3 copy generate.sh fills from the environment, and
+    # the current file's module under each of its auths, as one 0.21 config.
+    env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
+    subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], env=env, check=True)
+    failures.extend(["the file with the v3 secrets is readable by others"] if os.stat(f"{tmp}/v3.yml").st_mode & 0o007 else [])
+    config = yaml.safe_load(open(f"{MON}/snmp.yml"))
+    config["qv_wlan_v3"] = yaml.safe_load(open(f"{tmp}/v3.yml"))["qv_wlan_v3"]
+    current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
+                             .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
+    for name, auth in current["auths"].items():
+        config["current_" + name] = {**current["modules"]["qv_wlan"], "version": auth.pop("version"), "auth": auth}
+    pathlib.Path(f"{tmp}/exporter.yml").write_text(yaml.safe_dump(config))
+    return config
+
+
+def check_exporter(tmp, port, config):
+    # The packaged snippet's user, with the test passphrases.
+    with Agent(sim_config=SIM_CONFIG, config=[f"createUser qvmonitor SHA {V3_AUTH} AES {V3_PRIV}", "rouser qvmonitor priv"]) as agent:
+        served = agent.walk()
+        bodies = {m: http(port, f"/snmp?module={m}&target=127.0.0.1:{agent.port}") or "" for m in config}
+    scraped = {m: samples(b) for m, b in bodies.items()}
+    failures.extend(f"module {m} gives other samples than qv_wlan:\n{bodies[m][:2000]}" for m in config if scraped[m] != scraped["qv_wlan"])
+    seen = set()
+    for metric in config["qv_wlan"]["metrics"]:
+        for (name, labels), value in scraped["qv_wlan"].items():
+            if name != metric["name"] or not metric["oid"].startswith(SUBTREE[1:]):
+                continue
+            lab, suffix = dict(labels), []
+            for idx in metric["indexes"]:  # the instance's OID, back from the index labels
+                v = lab[idx["labelname"]]
+                suffix += [v] if idx["type"] == "gauge" else [str(len(v) // 2 - 1)] + [str(b) for b in bytes.fromhex(v[2:])]
+            oid = f".{metric['oid']}.{'.'.join(suffix)}"
+            seen.add(oid)
+            kind, want = served.get(oid, (None, None))
+            if kind in ("INTEGER", "Counter32") and value != want:
+                failures.append(f"{name}{lab} = {value}, served {want}")
+            elif kind not in ("INTEGER", "Counter32") and (value != 1 or name not in lab):
+                failures.append(f"{name}{lab}: not an info-style sample of a served {kind} ({oid})")
+    # User and host names are personal data: off unless the operator turns them on.
+    private = tuple(f"{SUBTREE}.{c['arc']}.1.{c['column']}." for c in reference("columns")
+                    if c["object"] in ("qvClientUsername", "qvClientHostname"))
+    failures.extend(f"served {oid} has no sample" for oid in served if oid not in seen and not oid.startswith(private))
+    failures.extend(f"private {oid} is exported" for oid in seen if oid.startswith(private))
+
+
+def check_dashboard(tmp, exporter_port):
+    with Agent() as agent:
+        pathlib.Path(f"{tmp}/prometheus.yml").write_text(open(f"{HERE}/prometheus.yml").read().replace("@AGENT@", f"127.0.0.1:{agent.port}")
+                                                         .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
+                                                         .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
+        prom, port = daemon(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
+                             "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
+        try:
+            dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
+            queries = [t["expr"] for p in dash["panels"] for t in p.get("targets", [])]
+            deadline, chosen, missing = time.monotonic() + 90, {}, queries
+            while missing and time.monotonic() < deadline:
+                time.sleep(2)
+                for var in dash["templating"]["list"][1:]:  # label_values(selector, label): pick its first value
+                    sel, label = re.fullmatch(r"label_values\((.*), (\w+)\)", var["definition"]).groups()
+                    sel = re.sub(r"\$(\w+)", lambda m: chosen.get(m.group(1), ".*"), sel)
+                    chosen[var["name"]] = (api(port, f"label/{label}/values?match[]={quote(sel)}") or ["no-value"])[0]
+                # Labelled data: at least one series, each with a label besides its name.
+                missing = [q for q in queries if not all(set(r["metric"]) - {"__name__"} for r in api(
+                    port, "query?query=" + quote(re.sub(r"\$(\w+)", lambda m: chosen[m.group(1)], q)))["result"] or [{"metric": {}}])]
+            failures.extend(f"dashboard query returns no labelled data: {q} (variables {chosen})" for q in missing)
+        finally:
+            prom.terminate()
+            prom.wait(30)
+
+
+def main():
+    with tempfile.TemporaryDirectory() as tmp:
+        config = exporter_config(tmp)
+        exporter, port = daemon(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml",
+                                 "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/exporter.log")
+        try:
+            check_exporter(tmp, port, config)
+            check_dashboard(tmp, port)
+        finally:
+            exporter.terminate()
+            exporter.wait(30)
+    print("\n".join(failures[:60]) or "exporter formats, served values and dashboard queries agree")
+    return int(bool(failures))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
