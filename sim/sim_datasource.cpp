@@ -141,7 +141,7 @@ int load_file_now(const FileSignature &sig) {
 
 int load_generated(const GenerateParams &p) {
     auto model = std::make_unique<Model>();
-    for (int k = 0; k < TableKindCount; ++k) model->tables[k] = make_generated_table(k, p);
+    for (int k = 0; k < EntryKindCount; ++k) model->tables[k] = make_generated_table(k, p);
     install(std::move(model));
     return 0;
 }

@@ -16,16 +16,16 @@
 
 namespace qvsim {
 
-enum class Kind { String, Mac, IpAddress, Integer, Counter32 };
+enum class ValueType { String, Mac, IpAddress, Integer, Counter32 };
 
 struct ColumnInfo {
     const char *name;
     size_t offset;
     size_t size;
-    Kind kind;
+    ValueType type;
 };
 
-enum TableKind { Interfaces, Associations, RadioStats, VifStats, RadioAttributes, TableKindCount };
+enum EntryKind { Interfaces, Associations, RadioStats, VifStats, RadioAttributes, EntryKindCount };
 
 struct KindInfo {
     const char *json_key; // key of the table in a description
@@ -81,7 +81,7 @@ private:
 };
 
 struct Model {
-    std::unique_ptr<Table> tables[TableKindCount];
+    std::unique_ptr<Table> tables[EntryKindCount];
 };
 
 struct GenerateParams {

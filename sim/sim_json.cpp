@@ -73,8 +73,8 @@ void set_u32(unsigned char *field, uint32_t value) { std::memcpy(field, &value, 
 
 void set_column(const ColumnInfo &col, unsigned char *record, const json &v, const std::string &where) {
     unsigned char *field = record + col.offset;
-    switch (col.kind) {
-    case Kind::String: {
+    switch (col.type) {
+    case ValueType::String: {
         if (!v.is_string()) fail(where, "expected a string");
         const std::string &s = v.get_ref<const std::string &>();
         if (s.size() > col.size - 1)
@@ -84,8 +84,8 @@ void set_column(const ColumnInfo &col, unsigned char *record, const json &v, con
         std::memcpy(field, s.data(), s.size());
         break;
     }
-    case Kind::Mac: set_mac(field, v, where); break;
-    case Kind::IpAddress: {
+    case ValueType::Mac: set_mac(field, v, where); break;
+    case ValueType::IpAddress: {
         const char *want = "expected an IPv4 address like \"192.168.1.10\"";
         if (!v.is_string()) fail(where, want);
         in_addr addr;
@@ -93,10 +93,10 @@ void set_column(const ColumnInfo &col, unsigned char *record, const json &v, con
         std::memcpy(field, &addr, 4); // network order, as the record holds it
         break;
     }
-    case Kind::Integer:
+    case ValueType::Integer:
         set_u32(field, static_cast<uint32_t>(static_cast<int32_t>(get_integer(v, where, INT32_MIN, INT32_MAX))));
         break;
-    case Kind::Counter32: set_u32(field, static_cast<uint32_t>(get_integer(v, where, 0, UINT32_MAX))); break;
+    case ValueType::Counter32: set_u32(field, static_cast<uint32_t>(get_integer(v, where, 0, UINT32_MAX))); break;
     }
 }
 
@@ -134,7 +134,7 @@ StoredRow parse_entry(int kind, const json &entry, size_t position, const std::s
         for (auto r = it->begin(); r != it->end(); ++r) {
             const std::string at = where + ".rates." + r.key();
             const ColumnInfo *col = find_column(kind, r.key());
-            if (!col || col->kind != Kind::Counter32) fail(at, "not a Counter32 column of " + std::string(info.json_key));
+            if (!col || col->type != ValueType::Counter32) fail(at, "not a Counter32 column of " + std::string(info.json_key));
             if (!r->is_number() || r->get<double>() < 0 || r->get<double>() > 4294967295.0)
                 fail(at, "expected a number of counts per second in 0..4294967295");
             row.rates.push_back(Rate{static_cast<uint32_t>(col->offset),
@@ -233,7 +233,7 @@ std::unique_ptr<Model> parse_description(const std::string &text, std::string *e
         if (!doc.is_object()) fail("", "the description must be a JSON object, got " + std::string(doc.type_name()));
         for (auto it = doc.begin(); it != doc.end(); ++it) {
             bool known = it.key() == "generate";
-            for (int k = 0; k < TableKindCount; ++k) known = known || it.key() == kind_info(k).json_key;
+            for (int k = 0; k < EntryKindCount; ++k) known = known || it.key() == kind_info(k).json_key;
             if (!known)
                 fail("", "unknown key '" + it.key() +
                              "' at top level (interfaces, associations, radio_stats, vif_stats, radio_attributes, "
@@ -242,9 +242,9 @@ std::unique_ptr<Model> parse_description(const std::string &text, std::string *e
         auto model = std::make_unique<Model>();
         if (auto it = doc.find("generate"); it != doc.end()) {
             GenerateParams p = parse_generate(*it);
-            for (int k = 0; k < TableKindCount; ++k) model->tables[k] = make_generated_table(k, p);
+            for (int k = 0; k < EntryKindCount; ++k) model->tables[k] = make_generated_table(k, p);
         }
-        for (int k = 0; k < TableKindCount; ++k) {
+        for (int k = 0; k < EntryKindCount; ++k) {
             auto it = doc.find(kind_info(k).json_key);
             if (it != doc.end()) model->tables[k] = parse_table(k, *it);
             else if (!model->tables[k]) model->tables[k] = std::make_unique<StoredTable>(std::vector<StoredRow>{});

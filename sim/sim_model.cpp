@@ -14,7 +14,7 @@
 namespace qvsim {
 namespace {
 
-#define QV_SIM_COLUMN(R, number, object, kind, offset) {#object, offsetof(R, object), sizeof(R::object), Kind::kind},
+#define QV_SIM_COLUMN(R, number, object, value_type, offset) {#object, offsetof(R, object), sizeof(R::object), ValueType::value_type},
 
 const ColumnInfo if_columns[] = {QV_XIF_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_if_entry)};
 const ColumnInfo ass_columns[] = {QV_ASSOCIATION_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_ass_entry)};
@@ -29,7 +29,7 @@ constexpr KindInfo make_kind(const char *key, size_t record_size, const ColumnIn
     return KindInfo{key, record_size, columns, N};
 }
 
-const KindInfo kinds[TableKindCount] = {
+const KindInfo kinds[EntryKindCount] = {
     make_kind("interfaces", sizeof(qv_wlan_if_entry), if_columns),
     make_kind("associations", sizeof(qv_wlan_ass_entry), ass_columns),
     make_kind("radio_stats", sizeof(qv_wlan_radio_statis_entry), radio_stats_columns),
@@ -177,7 +177,7 @@ public:
         case Associations: size_ = params.clients; break;
         default: size_ = params.radios; break;
         }
-        switch (params.still ? TableKindCount : kind) {
+        switch (params.still ? EntryKindCount : kind) {
         case Associations: growth_.assign(std::begin(ass_growth), std::end(ass_growth)); break;
         case RadioStats: growth_ = every_counter<23, 50, 10>(); break;
         case VifStats: growth_ = every_counter<18, 20, 5>(); break;

@@ -25,8 +25,9 @@ for run in "${runs[@]}"; do
   echo "=== $run ($(date -u +%FT%TZ))"
   case $run in
     fuzz)
-      "$root/fuzz/run-fuzz.sh" "$build/fuzz/clang/qv_fuzz_target" "$root/fuzz/corpus" \
-        "$build/fuzz/long-run" "${FUZZ_SECONDS:-1800}" 2>&1 | grep -E '^(qv_fuzz figures|stat::|Done|==|SUMMARY)' ;;
+      "$build/fuzz/clang/qv_fuzz_target" -max_total_time="${FUZZ_SECONDS:-1800}" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=4096 -print_final_stats=1 -create_missing_dirs=1 -artifact_prefix="$build/fuzz/" \
+        "$build/fuzz/long-run" "$root/fuzz/seeds" 2>&1 | grep -E '^(qv_fuzz|stat::|Done|==|SUMMARY)' ;;
     malformed)
       "${py[@]}" malformed --packets "${MALFORMED_PACKETS:-50000}" --seed 11 --time-limit 3000 "${common[@]}" ;;
     misbehaving)
