@@ -6,6 +6,8 @@ set -euo pipefail
 arch=$1
 sysroot=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/cross/arch.sh"
+qv_arch "$arch"
 cache=${QV_CROSS_CACHE:-/var/cache/qv-wlan-snmp}
 src=/usr/src/googletest
 [ -f "$src/CMakeLists.txt" ] || { echo "gtest-from-source: $src missing (install googletest)" >&2; exit 1; }
@@ -15,7 +17,7 @@ stamp="$sysroot/.qv-googletest-$version"
 
 work="$cache/work/googletest-$arch"
 rm -rf "$work"
-cmake -S "$src" -B "$work" --toolchain "$root/cmake/toolchains/$arch-linux-gnu.cmake" \
+cmake -S "$src" -B "$work" --toolchain "$root/cmake/toolchains/$triple.cmake" \
   -DQV_SYSROOT="$sysroot" -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib >"$work.log" 2>&1 \
   || { tail -30 "$work.log" >&2; exit 1; }

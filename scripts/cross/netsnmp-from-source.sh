@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Net-SNMP's libraries and a small snmpd (dlmod built in) from
 # Debian's own source package, for targets that have no Debian sysroot
-# (32-bit MIPS and PowerPC big-endian), and installs them under SYSROOT/usr.
+# (32-bit MIPS and PowerPC big-endian) and for musl (x86_64-linux-musl, built
+# with musl-gcc), and installs them under SYSROOT/usr.
 # Usage: netsnmp-from-source.sh TRIPLE SYSROOT
 # Cached: does nothing when SYSROOT already holds this version for TRIPLE.
 set -euo pipefail
@@ -31,16 +32,22 @@ case "$triple" in
   mips-linux-gnu|powerpc-linux-gnu|s390x-linux-gnu) endianness=big ;;
   *) endianness=little ;;
 esac
+host=$triple cc=$triple-gcc ldflags=
+if [ "$triple" = x86_64-linux-musl ]; then
+  # The build machine's processor (Net-SNMP's config.sub does not know musl
+  # triples); runs there from the sysroot, its libraries found by run path.
+  host=$(gcc -dumpmachine) cc=musl-gcc ldflags="-Wl,-rpath,$sysroot/usr/lib"
+fi
 
 cd "$work/src"
 # A mini agent is enough: the agent and helper libraries, and snmpd with dlmod.
-./configure -q --host="$triple" --build="$(gcc -dumpmachine)" \
+./configure -q --host="$host" --build="$(gcc -dumpmachine)" \
   --prefix=/usr --libdir=/usr/lib --sysconfdir=/etc --localstatedir=/var \
   --with-endianness="$endianness" --enable-mini-agent --with-mib-modules=ucd-snmp/dlmod \
   --without-openssl --disable-applications --disable-manuals --disable-scripts --disable-mibs \
   --disable-embedded-perl --without-perl-modules --with-transports=UDP --with-defaults \
   --disable-static --with-persistent-directory=/var/lib/snmp \
-  CC="$triple-gcc" >"$work/configure.log" 2>&1 \
+  CC="$cc" LDFLAGS="$ldflags" >"$work/configure.log" 2>&1 \
   || { tail -40 "$work/configure.log" >&2; exit 1; }
 make -j"$jobs" >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
 mkdir -p "$sysroot"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Source packages for the big-endian cross-builds: Net-SNMP for 32-bit MIPS
+# Source packages for the cross-builds: Net-SNMP for 32-bit MIPS, musl
 # and PowerPC is built from Debian's own source package (no Debian sysroot
 # exists for those), so apt needs deb-src lines. They go into a file of our
 # own; debian.sources is left alone. Safe to run again.

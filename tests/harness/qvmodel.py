@@ -40,13 +40,10 @@ def _answer(col, rec, order):
     return ("", b"") if raw == b"" else (SNMP_TYPE[kind], raw)
 
 
-def expected_walk(description, order="little"):
-    """{instance oid: (tool's type word, value)} for a description file, for
-    an agent whose processor has byte order `order`."""
-    with open(description) as f:
-        desc = json.load(f)
+def records(desc, order="little"):
+    """(table reference row, its columns, cursor, record bytes) for every row
+    of a description (parsed JSON), tables in registration order."""
     columns = reference("columns")
-    answers = {}
     for table in reference("tables"):
         cols = [c for c in columns if c["table"] == table["table"]]
         for position, row in enumerate(desc.get(SECTIONS[table["table"]], [])):
@@ -60,10 +57,20 @@ def expected_walk(description, order="little"):
             for patch in row.get("raw", []):
                 data = bytes.fromhex(patch["hex"])
                 rec[patch["offset"]:patch["offset"] + len(data)] = data
-            if table["index"] == "first+mac":
-                index = "%d.6.%s" % (int.from_bytes(rec[0:4], order, signed=True), ".".join(map(str, rec[4:10])))
-            else:
-                index = str(row.get("cursor", position))
-            for col in cols:
-                answers[f"{SUBTREE}.{table['arc']}.1.{col['column']}.{index}"] = _answer(col, rec, order)
+            yield table, cols, row.get("cursor", position), rec
+
+
+def expected_walk(description, order="little"):
+    """{instance oid: (tool's type word, value)} for a description file, for
+    an agent whose processor has byte order `order`."""
+    with open(description) as f:
+        desc = json.load(f)
+    answers = {}
+    for table, cols, cursor, rec in records(desc, order):
+        if table["index"] == "first+mac":
+            index = "%d.6.%s" % (int.from_bytes(rec[0:4], order, signed=True), ".".join(map(str, rec[4:10])))
+        else:
+            index = str(cursor)
+        for col in cols:
+            answers[f"{SUBTREE}.{table['arc']}.1.{col['column']}.{index}"] = _answer(col, rec, order)
     return answers
