@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$root/build}
 [ $# -gt 0 ] || { sed -n '2,8p' "$0"; exit 2; }
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target qv_if_iterate qv_wlan_sim qv_test_misbehaving_ds
+cmake --build "$build" -j2 --target qv_if_iterate qv_wlan_sim qv_test_datasource
 # The agent-level runs get the environment CTest gives the robustness tests.
 while IFS= read -r kv; do export "${kv?}"; done < <(ctest --test-dir "$build" --show-only=json-v1 | python3 -c '
 import json, sys

@@ -6,8 +6,8 @@ GET. The rows make
 byte-order slips show: 32-bit values with four different bytes (0x01020304 must
 arrive as 16909060), negative INTEGERs, Counter32 values near 2^32, indexes
 above 255, MACs with a leading zero octet. The data source is the simulated one
-(the rows as a JSON description) or records_datasource.c (the same rows as
-records).
+(the rows as a JSON description) or tests/robustness/qv_test_datasource.c
+(the same rows as records).
 
 e2e_agents.py agentx: the module in an AgentX subagent (snmpd -X) next to a
 master snmpd that knows nothing of it: every table through the master over v2c

@@ -17,7 +17,7 @@ from qvmodel import expected_walk
 HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 VALUES, EMPTY = os.path.join(HERE, "values.json"), os.path.join(HERE, "empty.json")
 with open(os.path.join(HERE, "expect.json")) as f:
-    MISSING = json.load(f)["missing"]
+    EXPECT = json.load(f)  # rows that are not there; the ways to walk
 TABLES = reference("tables")
 WANT = expected_walk(VALUES, sys.byteorder)
 NO_INSTANCE = ("", "No Such Instance currently exists at this OID")
@@ -29,6 +29,12 @@ COMPLAINT = re.compile(r"problem encountered|malloc failed|unknown column|unsupp
 
 def oid_key(oid):
     return tuple(int(x) for x in oid.strip(".").split("."))
+
+
+def first_row(arc):
+    """The index of a table's first row in WANT."""
+    prefix = f"{SUBTREE}.{arc}.1.1."
+    return next(o[len(prefix):] for o in WANT if o.startswith(prefix))
 
 
 def stat(agent, n):
@@ -66,66 +72,44 @@ class AgentTest(unittest.TestCase):
 
 class Values(AgentTest):
     def test_walks_answer_every_column_byte_exact_in_oid_order(self):
-        ways = {"GETBULK v2c": {}, "GETNEXT v2c": {"bulk": False}, "GETBULK v3": {"version": "3"},
-                "GETNEXT v3": {"version": "3", "bulk": False}, "GETBULK 1 repetition": {"options": ["-Cr1"]},
-                "GETBULK 7 repetitions": {"options": ["-Cr7"]}, "GETBULK 60 repetitions": {"options": ["-Cr60"]}}
-        for way, args in ways.items():
+        for way, args in EXPECT["walks"].items():
             with self.subTest(way):
                 got = self.agent.walk(**args)
                 self.assertEqual(list(got), sorted(WANT, key=oid_key))
                 self.assertEqual(got, WANT)
 
-    def test_get_of_every_instance(self):
-        names = list(WANT)
+    def test_get_of_every_instance_fetches_rows_afresh(self):
+        names, first_calls = list(WANT), stat(self.agent, FIRST_CALLS)
         for i in range(0, len(names), 40):
             batch = names[i:i + 40]
             self.assertEqual(self.agent.get(*batch, version="3" if i == 0 else "2c"), {n: WANT[n] for n in batch})
+        # No rows are kept from one request to the next: every request asks the data source.
+        self.assertGreaterEqual(stat(self.agent, FIRST_CALLS) - first_calls, len(names) // 40)
 
-    def test_missing_rows_are_no_such_instance(self):
-        present = next(iter(WANT))
-        got = self.agent.get(MISSING[0], present, *MISSING[1:])
-        self.assertEqual(got, {present: WANT[present], **{n: NO_INSTANCE for n in MISSING}})
-
-    def test_columns_outside_the_registered_range_never_reach_the_module(self):
-        outside = []
-        for t in TABLES:
-            prefix = f"{SUBTREE}.{t['arc']}.1.1."
-            row = next(o for o in WANT if o.startswith(prefix))[len(prefix):]
-            outside += [f"{SUBTREE}.{t['arc']}.1.{c}.{row}" for c in (0, t["last"] + 1)]
+    def test_missing_rows_and_unregistered_columns_answer_no_such(self):
+        present, missing = next(iter(WANT)), EXPECT["missing"]
+        got = self.agent.get(missing[0], present, *missing[1:])
+        self.assertEqual(got, {present: WANT[present], **{n: NO_INSTANCE for n in missing}})
+        # Columns outside the registered range never reach the module.
+        outside = [f"{SUBTREE}.{t['arc']}.1.{c}.{first_row(t['arc'])}" for t in TABLES for c in (0, t["last"] + 1)]
         got = self.agent.get(*outside)
-        self.assertEqual(set(got), set(outside))
-        for name, answer in got.items():
-            self.assertIn(answer, (NO_INSTANCE, NO_OBJECT), name)
+        self.assertEqual({n: a in (NO_INSTANCE, NO_OBJECT) for n, a in got.items()}, dict.fromkeys(outside, True), got)
         self.assertNotIn("unknown column", self.agent.log())
-
-    def test_rows_are_fetched_afresh_for_every_request(self):
-        name = next(iter(WANT))
-        before = stat(self.agent, FIRST_CALLS)
-        for _ in range(3):
-            self.assertEqual(self.agent.get(name), {name: WANT[name]})
-        self.assertGreaterEqual(stat(self.agent, FIRST_CALLS) - before, 3)
 
 
 class ChangingAccessPoint(unittest.TestCase):
     def test_the_next_request_shows_a_new_description(self):
-        work = tempfile.mkdtemp(prefix="qv-e2e-")
+        work, name = tempfile.mkdtemp(prefix="qv-e2e-"), next(iter(WANT))
+        self.addCleanup(shutil.rmtree, work)
         path = os.path.join(work, "ap.json")
-        name = next(iter(WANT))
-
-        def publish(source):  # renamed over: the data source sees a new file
-            shutil.copy(source, path + ".new")
-            os.replace(path + ".new", path)
-
-        publish(EMPTY)
+        shutil.copy(EMPTY, path)
         agent = Agent(sim_config=path).start()
-        try:
-            for source, answer in ((EMPTY, NO_INSTANCE), (VALUES, WANT[name]), (EMPTY, NO_INSTANCE)):
-                publish(source)
-                self.assertEqual(agent.get(name), {name: answer})
-            self.assertEqual(stat(agent, LIVE), 0)
-        finally:
-            finish(agent)
-            shutil.rmtree(work)
+        self.addCleanup(finish, agent)
+        for source, answer in ((EMPTY, NO_INSTANCE), (VALUES, WANT[name]), (EMPTY, NO_INSTANCE)):
+            shutil.copy(source, path + ".new")
+            os.replace(path + ".new", path)  # renamed over: the data source sees a new file
+            self.assertEqual(agent.get(name), {name: answer})
+        self.assertEqual(stat(agent, LIVE), 0)
 
 
 class EmptyAccessPoint(AgentTest):
@@ -148,13 +132,9 @@ class DebugTokens(AgentTest):
     agent_args = {"options": ["-Dtrace," + ",".join("initialize_table_" + t["table"] for t in TABLES)]}
 
     def test_each_table_traces_its_registration_in_order(self):
-        lines = self.agent.log().splitlines()
-        traced = []
-        for line, message in zip(lines, lines[1:]):
-            m = re.fullmatch(r"trace: initialize_table_(\w+)\(\): [^,]+, \d+:", line)
-            if m and message == f"initialize_table_{m[1]}: Registering table {m[1]} as a table iterator":
-                traced.append(m[1])
-        self.assertEqual(traced, [t["table"] for t in TABLES], "\n".join(lines))
+        traced = re.findall(r"^trace: initialize_table_(\w+)\(\): [^,\n]+, \d+:\n"
+                            r"initialize_table_\1: Registering table \1 as a table iterator$", self.agent.log(), re.M)
+        self.assertEqual(traced, [t["table"] for t in TABLES], self.agent.log())
 
 
 class PreloadedDataSource(AgentTest):

@@ -1,7 +1,11 @@
 /*
- * A test-only data source that breaks the rules the simulated one keeps,
- * loaded with "dlmod qv_test_misbehaving_ds PATH" before the module.
- * QV_MISBEHAVE selects how:
+ * A test-only data source in C, written with the data-source kit, loaded with
+ * "dlmod qv_test_datasource PATH" before the module. It builds for a C library
+ * without a C++ runtime (musl) too. QV_MISBEHAVE selects what it serves:
+ *   records  the rows of the file named by QV_RECORDS (written by
+ *            tests/cross/e2e_agents.py): per kind of entry in registration
+ *            order a 32-bit row count, then per row its cursor (32 bits) and
+ *            the record, all in the processor's byte order
  *   repeat   cursors repeat within a walk (1, 1, 2, 2, 2, 3), association
  *            first indexes and MACs too
  *   midwalk  every walk fails after its third entry (result -1)
@@ -18,26 +22,35 @@
 
 enum { ENTRIES = 6, MAX_LIVE = 4096 };
 #define KIND_NUMBER(kind, record, extra) KIND_##kind,
+#define KIND_SIZE(kind, record, extra) sizeof(record),
 enum { QV_WLAN_ENTRY_KINDS(KIND_NUMBER) KINDS };
+static const size_t record_size[] = {QV_WLAN_ENTRY_KINDS(KIND_SIZE)};
 
-static enum { REPEAT, MIDWALK, FLAKY } mode;
+static enum { RECORDS, REPEAT, MIDWALK, FLAKY } mode;
 static unsigned long filled, freed, bad_releases, calls;
 static void *live[MAX_LIVE];
 static size_t live_count, position[KINDS];
+static unsigned char *rows[KINDS];
+static uint32_t row_count[KINDS];
 
 static int fill(int kind, size_t pos, uint32_t *cursor, void *record, size_t size) {
     static const uint32_t repeated[ENTRIES] = {1, 1, 2, 2, 2, 3};
     ++calls;
-    if (pos >= ENTRIES) return 1;
+    if (pos >= (mode == RECORDS ? row_count[kind] : ENTRIES)) return 1;
     if ((mode == MIDWALK && pos == 3) || (mode == FLAKY && calls % 5 == 0)) return -1;
-    memset(record, mode == FLAKY ? 0xA7 : 0x41 + kind, size); /* strings end nowhere */
-    if (kind == KIND_ass) {
+    if (mode == RECORDS) {
+        memcpy(cursor, rows[kind] + pos * (4 + size), 4);
+        memcpy(record, rows[kind] + pos * (4 + size) + 4, size);
+    } else {
+        memset(record, mode == FLAKY ? 0xA7 : 0x41 + kind, size); /* strings end nowhere */
+        *cursor = mode == REPEAT ? repeated[pos] : (uint32_t)(pos * 3 + 1);
+    }
+    if (kind == KIND_ass && mode != RECORDS) {
         qv_wlan_ass_entry *e = (qv_wlan_ass_entry *)record;
         e->first_index = mode == REPEAT ? 7 : (int32_t)pos;
         memset(e->qvClientMac, 0x02, sizeof e->qvClientMac);
         e->qvClientMac[5] = (uint8_t)(mode == REPEAT ? pos / 2 : pos);
     }
-    *cursor = mode == REPEAT ? repeated[pos] : (uint32_t)(pos * 3 + 1);
     if (live_count < MAX_LIVE) live[live_count++] = record;
     ++filled;
     return 0;
@@ -75,10 +88,18 @@ static void report(void) {
     fclose(f);
 }
 
+static void load_records(FILE *f) {
+    for (int t = 0; f && t < KINDS && fread(&row_count[t], 4, 1, f) == 1; t++) {
+        rows[t] = malloc(row_count[t] * (4 + record_size[t]));
+        if (!rows[t] || fread(rows[t], 4 + record_size[t], row_count[t], f) != row_count[t]) row_count[t] = 0;
+    }
+}
+
 __attribute__((constructor)) static void choose_mode(void) {
     const char *m = getenv("QV_MISBEHAVE");
-    mode = !m ? REPEAT : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
+    mode = !m ? REPEAT : !strcmp(m, "records") ? RECORDS : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
+    if (mode == RECORDS) load_records(fopen(getenv("QV_RECORDS"), "rb"));
     atexit(report);
 }
 
-QV_WLAN_DLMOD_ENTRY(qv_test_misbehaving_ds)
+QV_WLAN_DLMOD_ENTRY(qv_test_datasource)
