@@ -11,8 +11,7 @@ from qvmodel import expected_walk
 
 MIB = os.path.join(os.environ["QV_MIB_DIR"], "QV-WLAN-MIB.txt")
 DESCRIPTION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "fixtures", "values.json")
-SYNTAX = {"integer": "Integer32", "counter32": "Counter32", "ipaddress": "IpAddress", "mac": "QvMacAddress",
-          "string": "OctetString"}
+SYNTAX = {"integer": "Integer32", "counter32": "Counter32", "ipaddress": "IpAddress", "mac": "QvMacAddress", "string": "OctetString"}
 INDEX = {"cursor": ["Integer32"], "first+mac": ["Integer32", "QvMacAddressIndex"]}
 COLUMNS, TABLES = reference("columns"), reference("tables")
 

@@ -58,8 +58,7 @@ static int fill(int kind, size_t pos, uint32_t *cursor, void *record, size_t siz
 
 #define DEFINE_KIND(kind, record, extra)                                                         \
     QV_WLAN_DATASOURCE_API int qv_wlan_get_first_##kind(uint32_t *cursor, record *entry extra) { \
-        position[KIND_##kind] = 0;                                                               \
-        return fill(KIND_##kind, 0, cursor, entry, sizeof *entry);                               \
+        return fill(KIND_##kind, position[KIND_##kind] = 0, cursor, entry, sizeof *entry);       \
     }                                                                                            \
     QV_WLAN_DATASOURCE_API int qv_wlan_get_next_##kind(uint32_t *cursor, record *entry) {        \
         return fill(KIND_##kind, ++position[KIND_##kind], cursor, entry, sizeof *entry);         \
@@ -88,17 +87,14 @@ static void report(void) {
     fclose(f);
 }
 
-static void load_records(FILE *f) {
+__attribute__((constructor)) static void choose_mode(void) {
+    const char *m = getenv("QV_MISBEHAVE");
+    mode = !m ? REPEAT : !strcmp(m, "records") ? RECORDS : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
+    FILE *f = mode == RECORDS ? fopen(getenv("QV_RECORDS"), "rb") : NULL;
     for (int t = 0; f && t < KINDS && fread(&row_count[t], 4, 1, f) == 1; t++) {
         rows[t] = malloc(row_count[t] * (4 + record_size[t]));
         if (!rows[t] || fread(rows[t], 4 + record_size[t], row_count[t], f) != row_count[t]) row_count[t] = 0;
     }
-}
-
-__attribute__((constructor)) static void choose_mode(void) {
-    const char *m = getenv("QV_MISBEHAVE");
-    mode = !m ? REPEAT : !strcmp(m, "records") ? RECORDS : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
-    if (mode == RECORDS) load_records(fopen(getenv("QV_RECORDS"), "rb"));
     atexit(report);
 }
 
