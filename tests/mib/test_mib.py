@@ -17,8 +17,7 @@ COLUMNS, TABLES = reference("columns"), reference("tables")
 
 
 def tool(*cmd, **env):
-    return subprocess.run(cmd, env={**os.environ, **mib_env(), **env}, capture_output=True, text=True,
-                          errors="replace", timeout=60)
+    return subprocess.run(cmd, env={**os.environ, **mib_env(), **env}, capture_output=True, text=True, errors="replace", timeout=60)
 
 
 def type_name(node):

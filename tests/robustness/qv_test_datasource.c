@@ -89,7 +89,8 @@ static void report(void) {
 
 __attribute__((constructor)) static void choose_mode(void) {
     const char *m = getenv("QV_MISBEHAVE");
-    mode = !m ? REPEAT : !strcmp(m, "records") ? RECORDS : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
+    mode = !m ? REPEAT : !strcmp(m, "midwalk") ? MIDWALK : !strcmp(m, "flaky") ? FLAKY : REPEAT;
+    if (m && !strcmp(m, "records")) mode = RECORDS;
     FILE *f = mode == RECORDS ? fopen(getenv("QV_RECORDS"), "rb") : NULL;
     for (int t = 0; f && t < KINDS && fread(&row_count[t], 4, 1, f) == 1; t++) {
         rows[t] = malloc(row_count[t] * (4 + record_size[t]));
