@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 extern "C" void *__real_malloc(size_t size);
 extern "C" void *__real_calloc(size_t n, size_t size);
@@ -31,17 +32,6 @@ void *filled;                      // record of the row handed out last
 uint8_t *newest;                   // block malloc'd last
 size_t at[5];                      // per table: position of the row handed out last
 uint32_t written[5];               // per table: cursor written last
-
-std::vector<std::vector<std::string>> tsv(const std::string &path) {
-    std::ifstream in(path);
-    std::vector<std::vector<std::string>> out;
-    for (std::string line, field; std::getline(in, line);) {
-        std::stringstream fields(line);
-        if (line.empty() || line[0] == '#' || line.rfind("table\t", 0) == 0) continue;
-        for (out.emplace_back(); std::getline(fields, field, '\t');) out.back().push_back(field);
-    }
-    return out;
-}
 
 int on_log(int, int, void *message, void *) {
     auto *m = static_cast<snmp_log_message *>(message);
@@ -74,6 +64,18 @@ int fetch(size_t t, bool first, uint32_t *cursor, void *record) {
 }
 } // namespace
 
+std::vector<std::vector<std::string>> tsv(const std::string &path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<std::vector<std::string>> out;
+    for (std::string line, field; std::getline(in, line);) {
+        std::stringstream fields(line);
+        if (line.empty() || line[0] == '#' || line.rfind("table\t", 0) == 0) continue;
+        for (out.emplace_back(); std::getline(fields, field, '\t');) out.back().push_back(field);
+    }
+    return out;
+}
+
 void load(const std::string &dir) {
     if (!tables.empty()) return;
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
@@ -83,18 +85,12 @@ void load(const std::string &dir) {
     snmp_enable_calllog();
     init_agent("qv_fake");
     for (auto &r : tsv(dir + "/tables.tsv"))
-        tables.push_back({r[0],
-                          unsigned(std::stoul(r[1])),
-                          unsigned(std::stoul(r[2])),
-                          std::stoul(r[4]),
-                          r[5] == "first+mac",
-                          {},
-                          QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point"),
+        tables.push_back({r[0], unsigned(std::stoul(r[1])), unsigned(std::stoul(r[2])), std::stoul(r[4]),
+                          r[5] == "first+mac", QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point"),
                           QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point"),
-                          QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]),
-                          QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]),
+                          QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]), QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]),
                           QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]),
-                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
+                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler"), {}});
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0]) t.columns.push_back({c[4], std::stoul(c[5]), std::stoul(c[6])}); // in column order

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <regex>
+#include <sstream>
 
 #include "fake_source.h"
 
@@ -44,28 +45,16 @@ class Tables : public Module, public ::testing::WithParamInterface<size_t> {
     }
 };
 
-// Walks: name, rows, the row whose fetch fails, script (see fake::walk), events (see fake_source.h)
-const std::tuple<const char *, int, int, const char *, const char *> walks[] = {
-    {"empty source", 0, 0, "F", "mgf"},
-    {"one row", 1, 0, "FN", "mgmRnf"},
-    {"kept rows outlive the walk", 3, 0, "FKNNKKNDDD", "mgmrnmRnmrnfRrR"},
-    {"walk stopped on a kept row", 3, 0, "FNKLD", "mgmRnrR"},
-    {"walk stopped on an unkept row", 3, 0, "FL", "mgR"},
-    {"data source fails on row 2", 3, 2, "FN", "mgmRnf"},
-    {"data source fails on row 1", 3, 1, "F", "mgf"},
-    {"allocation fails for the first row", 2, 0, "xF", "x"},
-    {"allocation fails for a later row", 3, 0, "FKxND", "mgxrR"},
-    {"null loop context", 1, 0, "NK", ""},
-};
-
+// Walks: tests/unit/walks.tsv
 TEST_P(Tables, WalksKeepTheRowBlockRules) {
-    for (auto [name, rows, failing, script, events] : walks) {
-        SCOPED_TRACE(name);
+    for (const auto &w : fake::tsv(QV_UNIT_DIR "/walks.tsv")) {
+        SCOPED_TRACE(w[0]);
         fake::reset();
-        for (int r = 1; r <= rows; ++r)
-            fake::rows[GetParam()].push_back({record(unsigned(r)), uint32_t(10 * r + 3), r == failing ? -7 : 0});
-        EXPECT_TRUE(fake::walk(t(), script).empty() && fake::live() == 0) << "rows kept or blocks left";
-        EXPECT_EQ(fake::events, events);
+        for (int r = 1; r <= std::stoi(w[1]); ++r)
+            fake::rows[GetParam()].push_back(
+                {record(unsigned(r)), uint32_t(10 * r + 3), r == std::stoi(w[2]) ? -7 : 0});
+        EXPECT_TRUE(fake::walk(t(), w[3]).empty() && fake::live() == 0) << "rows kept or blocks left";
+        EXPECT_EQ(fake::events, w[4] == "-" ? "" : w[4]);
         EXPECT_EQ(fake::problems, std::vector<std::string>{});
     }
 }
@@ -89,37 +78,29 @@ TEST_P(Tables, EveryColumnAnswersItsFieldByteForByte) {
     EXPECT_EQ(fake::logged, "");
 }
 
-// Requests: processed (p) or not (space), with a row (r) or without (-), then
-// the column: 1, L the last, 0, M one past the last, x no table information.
-// Expected per request: v its value, n noSuchInstance, . untouched.
-const std::tuple<int, const char *, const char *, const char *> rules[] = {
-    {MODE_GET, " r1 -1 rL", "vnv", ""},
-    {MODE_GET, " -x", "n", ""},
-    {MODE_GET, "p-1pr1 rx r0 rM rL", ".....v", "unknown column\n"},
-    {MODE_GETNEXT, " r1 -L rxpr1", "....", "unsupported mode\n"},
-    {MODE_SET_RESERVE1, " r1 rM", "..", "unsupported mode\n"},
-};
-
+// Requests, expected answers and log texts: tests/unit/rules.tsv
 TEST_P(Tables, HandlerRules) {
     std::vector<uint8_t> rec = record(1);
-    for (auto [mode, requests, expected, text] : rules) {
-        SCOPED_TRACE(requests);
+    for (const auto &rule : fake::tsv(QV_UNIT_DIR "/rules.tsv")) {
+        SCOPED_TRACE(rule[1]);
         fake::logged.clear();
         fake::Requests r;
-        for (const char *q = requests; *q; q += 3) {
+        std::stringstream requests(rule[1]);
+        for (std::string q; requests >> q;) {
             const int column =
                 std::vector<int>{1, 0, int(t().last), int(t().last) + 1, -1}[strchr("10LMx", q[2]) - "10LMx"];
             r.add(q[1] == 'r' ? rec.data() : nullptr, column, q[0] == 'p');
         }
-        EXPECT_EQ(r.run(t(), mode), SNMP_ERR_NOERROR);
+        EXPECT_EQ(r.run(t(), std::stoi(rule[0])), SNMP_ERR_NOERROR);
         for (size_t i = 0; i < r.n; ++i) {
             const netsnmp_variable_list *vb = r.list[i].requestvb;
-            EXPECT_TRUE(expected[i] == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
-                                           : vb->type == (expected[i] == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
+            const char expected = rule[2][i];
+            EXPECT_TRUE(expected == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
+                                        : vb->type == (expected == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
                 << i;
         }
-        const std::string message = "3:problem encountered in " + t().name + "_handler: " + text;
-        EXPECT_EQ(fake::logged, *text ? message + message : "");
+        const std::string message = "3:problem encountered in " + t().name + "_handler: " + rule[3] + "\n";
+        EXPECT_EQ(fake::logged, rule[3] != "-" ? message + message : "");
     }
 }
 
@@ -177,8 +158,11 @@ void __wrap_netsnmp_handler_registration_free(netsnmp_handler_registration *reg)
 namespace {
 
 // Each of the three things a table's registration needs fails in turn; k = 5: none.
+// With debug output on, each table registered logs the trace line then the message.
 TEST_F(Module, StartUpRegistersEveryTableItCanBuildInOrderAndLogsTheOthers) {
     const char *const failing[] = {"xchHf", "cxhHf", "ccXff"};
+    debug_register_tokens("trace,initialize_table_,qv_if_scalar");
+    snmp_set_do_debugging(1);
     for (size_t k = 0; k <= 5; ++k)
         for (unsigned step = 0; step < (k < 5 ? 3 : 1); ++step) {
             SCOPED_TRACE(std::to_string(k) + " step " + std::to_string(step));
@@ -187,29 +171,23 @@ TEST_F(Module, StartUpRegistersEveryTableItCanBuildInOrderAndLogsTheOthers) {
                 (step < 2 ? fake::fail_at : fail_create) = step < 2 ? unsigned(2 * k + step + 1) : unsigned(k + 1);
             init_qv_if_iterate();
             qv_if_scalar();
-            std::string events;
-            for (size_t i = 0; i < 5; ++i) events += i == k ? failing[step] : "cch[" + tables[i].name + "]";
+            std::string events, log;
+            auto traced = [&](const std::string &function, const std::string &message) {
+                log += "7:trace: 7:" + function + "\\(\\): src/[^,]+, [0-9]+:\n7:" + function + ": 7:" + message;
+            };
+            for (size_t i = 0; i < 5; ++i) {
+                const std::string &name = tables[i].name;
+                events += i == k ? failing[step] : "cch[" + name + "]";
+                if (i == k) log += "3:malloc failed in initialize_table_" + name;
+                if (i != k) traced("initialize_table_" + name, "Registering table " + name + " as a table iterator\n");
+            }
+            traced("qv_if_scalar", "Initializing\n");
             EXPECT_EQ(fake::events, events) << "per table: table information, iterator information, registration";
-            EXPECT_EQ(fake::logged, k < 5 ? "3:malloc failed in initialize_table_" + tables[k].name : "");
+            // The agent library's own trace lines (their tokens are off) are not the module's.
+            const std::regex library_trace("7:trace: 7:(?!initialize_table_|qv_if_scalar).*\n");
+            const std::string logged = std::regex_replace(fake::logged, library_trace, "");
+            EXPECT_TRUE(std::regex_match(logged, std::regex(log))) << logged;
         }
-}
-
-TEST_F(Module, DebugOutputIsTheTraceLineThenTheMessage) {
-    debug_register_tokens("trace,initialize_table_,qv_if_scalar");
-    snmp_set_do_debugging(1);
-    fake::logged.clear();
-    init_qv_if_iterate();
-    qv_if_scalar();
-    // The agent library's own trace lines (their tokens are off) are not the module's.
-    std::string want,
-        got = std::regex_replace(fake::logged, std::regex("7:trace: 7:(?!initialize_table_|qv_if_scalar).*\n"), "");
-    auto traced = [&](const std::string &function, const std::string &message) {
-        want += "7:trace: 7:" + function + "\\(\\): src/[^,]+, [0-9]+:\n7:" + function + ": 7:" + message;
-    };
-    for (const auto &t : tables)
-        traced("initialize_table_" + t.name, "Registering table " + t.name + " as a table iterator\n");
-    traced("qv_if_scalar", "Initializing\n");
-    EXPECT_TRUE(std::regex_match(got, std::regex(want))) << got;
 }
 
 TEST_F(Module, UndoInfoAndTheUninstalledCallbacksDoWhatTheySay) {
