@@ -59,44 +59,35 @@ TEST_P(Tables, WalksKeepTheRowBlockRules) {
     }
 }
 
-// Strings: half full with bytes of any value, empty (with all-ones numbers),
-// the whole room but its NUL, no NUL in the room at all.
-TEST_P(Tables, EveryColumnAnswersItsFieldByteForByte) {
-    for (unsigned variant = 0; variant < 4; ++variant) {
-        std::vector<uint8_t> rec = record(variant);
+// Requests, the record, expected answers and log texts: tests/unit/rules.tsv.
+// Record strings: 0 half full with bytes of any value, 1 empty (with all-ones
+// numbers), 2 the whole room but its NUL, 3 no NUL in the room at all.
+TEST_P(Tables, HandlerRules) {
+    for (const auto &rule : fake::tsv(QV_UNIT_DIR "/rules.tsv")) {
+        SCOPED_TRACE(rule[1] + " record " + rule[2]);
+        const int variant = std::stoi(rule[2]);
+        std::vector<uint8_t> rec = record(unsigned(variant));
         if (variant == 1) memset(rec.data(), 0xff, t().size);
         for (const auto &c : t().columns)
             if (c.value == "string" && variant != 3)
                 rec[c.offset + (variant == 0 ? c.room / 2 : variant == 1 ? 0 : c.room - 1)] = 0;
-        fake::Requests r;
-        for (size_t i = 0; i < t().columns.size(); ++i) r.add(rec.data(), int(i + 1), false);
-        EXPECT_EQ(r.run(t(), MODE_GET), SNMP_ERR_NOERROR);
-        for (size_t i = 0; i < t().columns.size(); ++i)
-            EXPECT_TRUE(fake::answers(t().columns[i], rec.data(), r.list[i].requestvb))
-                << "column " << i + 1 << " variant " << variant;
-    }
-    EXPECT_EQ(fake::logged, "");
-}
-
-// Requests, expected answers and log texts: tests/unit/rules.tsv
-TEST_P(Tables, HandlerRules) {
-    std::vector<uint8_t> rec = record(1);
-    for (const auto &rule : fake::tsv(QV_UNIT_DIR "/rules.tsv")) {
-        SCOPED_TRACE(rule[1]);
         fake::logged.clear();
         fake::Requests r;
+        std::string expected;
         std::stringstream requests(rule[1]);
         for (std::string q; requests >> q;) {
-            const int column =
-                std::vector<int>{1, 0, int(t().last), int(t().last) + 1, -1}[strchr("10LMx", q[2]) - "10LMx"];
-            r.add(q[1] == 'r' ? rec.data() : nullptr, column, q[0] == 'p');
+            const int last = int(t().last);
+            const int column = std::vector<int>{1, 0, last, last + 1, -1, 1}[strchr("10LMxA", q[2]) - "10LMxA"];
+            for (int c = column; c <= (q[2] == 'A' ? last : column); ++c) {
+                r.add(q[1] == 'r' ? rec.data() : nullptr, c, q[0] == 'p');
+                expected += q[3];
+            }
         }
         EXPECT_EQ(r.run(t(), std::stoi(rule[0])), SNMP_ERR_NOERROR);
         for (size_t i = 0; i < r.n; ++i) {
             const netsnmp_variable_list *vb = r.list[i].requestvb;
-            const char expected = rule[2][i];
-            EXPECT_TRUE(expected == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
-                                        : vb->type == (expected == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
+            EXPECT_TRUE(expected[i] == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
+                                           : vb->type == (expected[i] == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
                 << i;
         }
         const std::string message = "3:problem encountered in " + t().name + "_handler: " + rule[3] + "\n";
