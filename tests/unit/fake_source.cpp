@@ -84,13 +84,16 @@ void load(const std::string &dir) {
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, on_log, nullptr);
     snmp_enable_calllog();
     init_agent("qv_fake");
-    for (auto &r : tsv(dir + "/tables.tsv"))
+    for (auto &r : tsv(dir + "/tables.tsv")) {
         tables.push_back({r[0], unsigned(std::stoul(r[1])), unsigned(std::stoul(r[2])), std::stoul(r[4]),
-                          r[5] == "first+mac", QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point"),
-                          QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point"),
-                          QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]), QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]),
-                          QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]),
-                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler"), {}});
+                          r[5] == "first+mac", QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
+        netsnmp_iterator_info &callbacks = tables.back().callbacks;
+        callbacks.get_first_data_point = QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point");
+        callbacks.get_next_data_point = QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point");
+        callbacks.make_data_context = QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]);
+        callbacks.free_data_context = QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]);
+        callbacks.free_loop_context_at_end = QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]);
+    }
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0]) t.columns.push_back({c[4], std::stoul(c[5]), std::stoul(c[6])}); // in column order
@@ -138,13 +141,15 @@ std::vector<void *> walk(const Table &t, const std::string &script) {
     for (char s : script) {
         const auto *rec = static_cast<const uint8_t *>(loop);
         if (s == 'x') fail_at = 1;
-        if (s == 'L') t.loop_free(loop, nullptr), loop = nullptr;
-        if (s == 'D' && !kept.empty()) t.data_free(kept.front(), nullptr), kept.erase(kept.begin());
-        if (s == 'K') fault(t.keep(loop, nullptr) != loop, "data context is not the loop context");
+        if (s == 'L') t.callbacks.free_loop_context_at_end(loop, nullptr), loop = nullptr;
+        if (s == 'D' && !kept.empty()) t.callbacks.free_data_context(kept.front(), nullptr), kept.erase(kept.begin());
+        if (s == 'K')
+            fault(t.callbacks.make_data_context(loop, nullptr) != loop, "data context is not the loop context");
         if (s == 'K' && loop) fault(int32_at(rec - 4) != std::count(kept.begin(), kept.end(), loop) + 2, "count");
         if (s == 'K' && loop) kept.push_back(loop);
         if (s != 'F' && s != 'N') continue;
-        netsnmp_variable_list *row = (s == 'F' ? t.first : t.next)(&loop, &data, indexes, nullptr);
+        netsnmp_variable_list *row = (s == 'F' ? t.callbacks.get_first_data_point
+                                               : t.callbacks.get_next_data_point)(&loop, &data, indexes, nullptr);
         fault(data != &loop || loop != (row ? filled : nullptr), "loop context not the filled record, or data written");
         if (!(rec = static_cast<const uint8_t *>(loop))) continue;
         fault(row != indexes || int32_at(rec - 4) != 1, "row not handed out with count 1");
@@ -154,7 +159,7 @@ std::vector<void *> walk(const Table &t, const std::string &script) {
                   (t.mac_index && (mac->val_len != 6 || memcmp(mac->val.string, rec + 4, 6) != 0)),
               "index values");
     }
-    if (loop) t.loop_free(loop, nullptr);
+    if (loop) t.callbacks.free_loop_context_at_end(loop, nullptr);
     fail_at = 0;
     return snmp_free_varbind(indexes), kept;
 }

@@ -25,13 +25,9 @@ struct Table {
     unsigned arc, last;
     size_t size;
     bool mac_index; // association: record bytes 0-3 and 4-9, not the cursor
-    Netsnmp_First_Data_Point *first;
-    Netsnmp_Next_Data_Point *next;
-    Netsnmp_Make_Data_Context *keep;
-    Netsnmp_Free_Data_Context *data_free;
-    Netsnmp_Free_Loop_Context *loop_free;
     Netsnmp_Node_Handler *handler;
-    std::vector<Column> columns;
+    netsnmp_iterator_info callbacks{}; // the five the table registers with the iterator, nothing else
+    std::vector<Column> columns{};
 };
 
 struct Row {

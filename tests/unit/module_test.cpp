@@ -105,12 +105,7 @@ void check_registration(const fake::Table &t, netsnmp_handler_registration *reg,
               (std::vector<oid>{1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, t.arc}));
     EXPECT_EQ(reg->modes, HANDLER_CAN_RONLY);
     EXPECT_TRUE(reg->handler->access_method == t.handler && !reg->handler->next) << "the table's handler alone";
-    netsnmp_iterator_info want{};
-    want.get_first_data_point = t.first;
-    want.get_next_data_point = t.next;
-    want.make_data_context = t.keep;
-    want.free_data_context = t.data_free;
-    want.free_loop_context_at_end = t.loop_free;
+    netsnmp_iterator_info want = t.callbacks;
     want.table_reginfo = static_cast<netsnmp_table_registration_info *>(fake::allocs.end()[-2]);
     EXPECT_EQ(memcmp(&want, iinfo, sizeof want), 0) << "five callbacks and the table information, nothing else";
     std::string types;
