@@ -162,8 +162,7 @@ std::vector<void *> walk(const Table &t, const std::string &script) {
 
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb) {
     const uint8_t *field = record + c.offset;
-    int32_t number;
-    memcpy(&number, field, 4);
+    const int32_t number = int32_at(field);
     if (c.value == "integer") return vb->type == ASN_INTEGER && *vb->val.integer == number;
     if (c.value == "counter32") return vb->type == ASN_COUNTER && *vb->val.integer == long(uint32_t(number));
     const size_t length = c.value == "string" ? strnlen(reinterpret_cast<const char *>(field), c.room) : c.room;

@@ -8,11 +8,8 @@
 #include <regex>
 #include <sstream>
 
+#include "core/qv_if_iterate.h"
 #include "fake_source.h"
-
-extern "C" void init_qv_if_iterate(void);
-extern "C" void qv_if_scalar(void);
-extern "C" void qv_if_iterate_free_undoInfo(void *holder);
 
 namespace {
 
