@@ -8,7 +8,6 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/agent/net-snmp-agent-includes.h>
-#include <stdint.h>
 
 #include <string>
 #include <vector>
