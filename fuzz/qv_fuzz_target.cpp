@@ -37,7 +37,7 @@ void round(FuzzedDataProvider &in, const fake::Table &t) {
                   (mode == MODE_GET && row && c >= 1 && c <= t.last && fake::answers(t.columns[c - 1], row, vb)),
               t.name + " request " + std::to_string(i) + ": not the value of its row");
     }
-    for (void *row : kept) t.data_free(row, nullptr);
+    for (void *row : kept) t.callbacks.free_data_context(row, nullptr);
     check(fake::problems.empty() && fake::live() == 0, fake::problems.empty() ? "row blocks left" : fake::problems[0]);
 }
 

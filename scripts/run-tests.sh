@@ -6,19 +6,20 @@
 # snmpd stays uninstrumented: the fixture preloads the runtime into it
 # (QV_SANITIZER_PRELOAD) and fails a test on any report against our code.
 # Tests that cannot run in that build carry the label not-sanitized.
+# Warnings are errors here (QV_WERROR), not in a device build.
 # Usage: scripts/run-tests.sh [extra ctest arguments]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 build=${QV_BUILD_DIR:-$root/build}
 jobs=$(nproc)
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@"
 [ "${QV_SKIP_SANITIZE:-0}" = 1 ] && exit 0
 
 sanitize=$build-sanitize
-cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_SANITIZE=ON
+cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_SANITIZE=ON -DQV_WERROR=ON
 cmake --build "$sanitize" -j"$jobs"
 # Every process of a test gets the runtime, so that a data source or a module
 # loaded into a program that is not instrumented still finds it; leak checks

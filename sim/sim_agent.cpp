@@ -27,8 +27,8 @@ struct Scalar {
 };
 
 const Scalar scalars[] = {
-    {"qvSimLiveBlocks", ASN_GAUGE},      {"qvSimPeakLiveBlocks", ASN_GAUGE}, {"qvSimFirstCalls", ASN_COUNTER},
-    {"qvSimNextCalls", ASN_COUNTER},     {"qvSimReleaseErrors", ASN_COUNTER}, {"qvSimConfigLoads", ASN_COUNTER},
+    {"qvSimLiveBlocks", ASN_GAUGE},     {"qvSimPeakLiveBlocks", ASN_GAUGE},  {"qvSimFirstCalls", ASN_COUNTER},
+    {"qvSimNextCalls", ASN_COUNTER},    {"qvSimReleaseErrors", ASN_COUNTER}, {"qvSimConfigLoads", ASN_COUNTER},
     {"qvSimConfigErrors", ASN_COUNTER},
 };
 constexpr size_t scalar_count = sizeof scalars / sizeof scalars[0];
@@ -65,12 +65,14 @@ void register_stats() {
         oid name[stats_root_len + 1];
         std::memcpy(name, stats_root, sizeof stats_root);
         name[stats_root_len] = static_cast<oid>(i + 1);
-        netsnmp_handler_registration *reg =
-            netsnmp_create_handler_registration(scalars[i].name, stats_handler, name, stats_root_len + 1, HANDLER_CAN_RONLY);
+        netsnmp_handler_registration *reg = netsnmp_create_handler_registration(scalars[i].name, stats_handler, name,
+                                                                                stats_root_len + 1, HANDLER_CAN_RONLY);
         if (!reg) continue;
         reg->my_reg_void = reinterpret_cast<void *>(static_cast<uintptr_t>(i));
-        if (netsnmp_register_scalar(reg) == MIB_REGISTERED_OK) registrations[i] = reg;
-        else snmp_log(LOG_ERR, "qv_wlan_sim: could not register %s\n", scalars[i].name);
+        if (netsnmp_register_scalar(reg) == MIB_REGISTERED_OK)
+            registrations[i] = reg;
+        else
+            snmp_log(LOG_ERR, "qv_wlan_sim: could not register %s\n", scalars[i].name);
     }
 }
 
@@ -94,7 +96,8 @@ extern "C" QV_SIM_EXPORT void init_qv_wlan_sim(void) {
     if (qv_wlan_promote_to_global() != 0)
         snmp_log(LOG_ERR, "qv_wlan_sim: cannot make data-source symbols global: %s\n", dlerror());
     if (!directive_registered) {
-        register_config_handler("snmpd", "qvSimConfig", parse_sim_config, nullptr, "PATH (JSON access point description)");
+        register_config_handler("snmpd", "qvSimConfig", parse_sim_config, nullptr,
+                                "PATH (JSON access point description)");
         directive_registered = true;
     }
     register_stats();

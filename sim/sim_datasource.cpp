@@ -41,7 +41,7 @@ struct FileSignature {
 
 struct State {
     Source source = Source::Unset;
-    std::string path;      // Source::File
+    std::string path; // Source::File
     bool have_signature = false;
     FileSignature signature;
     GenerateParams generate;

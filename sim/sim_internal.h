@@ -47,7 +47,7 @@ struct Rate {
 void advance(unsigned char *record, const Rate &rate, uint64_t elapsed_us);
 
 class Table {
-public:
+  public:
     virtual ~Table() = default;
     virtual size_t size() const = 0;
     virtual uint32_t cursor_at(size_t pos) const = 0;
@@ -65,7 +65,7 @@ struct StoredRow {
 };
 
 class StoredTable final : public Table {
-public:
+  public:
     explicit StoredTable(std::vector<StoredRow> rows);
     size_t size() const override { return rows_.size(); }
     uint32_t cursor_at(size_t pos) const override { return rows_[pos].cursor; }
@@ -73,10 +73,10 @@ public:
     void fill(size_t pos, void *record, uint64_t elapsed_us) const override;
     bool grows() const override { return grows_; }
 
-private:
+  private:
     std::vector<StoredRow> rows_;
     bool grows_ = false; // some row has rates
-    bool dense_; // cursor == position for every row: no map needed
+    bool dense_;         // cursor == position for every row: no map needed
     std::unordered_map<uint32_t, size_t> positions_;
 };
 

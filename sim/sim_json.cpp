@@ -121,7 +121,8 @@ StoredRow parse_entry(int kind, const json &entry, size_t position, const std::s
         if (key == "cursor") {
             row.cursor = static_cast<uint32_t>(get_integer(*it, at, 0, UINT32_MAX));
         } else if (key == "first_index" && kind == Associations) {
-            set_u32(row.bytes.data(), static_cast<uint32_t>(static_cast<int32_t>(get_integer(*it, at, INT32_MIN, INT32_MAX))));
+            set_u32(row.bytes.data(),
+                    static_cast<uint32_t>(static_cast<int32_t>(get_integer(*it, at, INT32_MIN, INT32_MAX))));
         } else if (const ColumnInfo *col = find_column(kind, key)) {
             set_column(*col, row.bytes.data(), *it, at);
         } else {
@@ -134,11 +135,12 @@ StoredRow parse_entry(int kind, const json &entry, size_t position, const std::s
         for (auto r = it->begin(); r != it->end(); ++r) {
             const std::string at = where + ".rates." + r.key();
             const ColumnInfo *col = find_column(kind, r.key());
-            if (!col || col->type != ValueType::Counter32) fail(at, "not a Counter32 column of " + std::string(info.json_key));
+            if (!col || col->type != ValueType::Counter32)
+                fail(at, "not a Counter32 column of " + std::string(info.json_key));
             if (!r->is_number() || r->get<double>() < 0 || r->get<double>() > 4294967295.0)
                 fail(at, "expected a number of counts per second in 0..4294967295");
-            row.rates.push_back(Rate{static_cast<uint32_t>(col->offset),
-                                     static_cast<uint64_t>(std::llround(r->get<double>() * 1e6))});
+            row.rates.push_back(
+                Rate{static_cast<uint32_t>(col->offset), static_cast<uint64_t>(std::llround(r->get<double>() * 1e6))});
         }
     }
 
@@ -185,11 +187,16 @@ GenerateParams parse_generate(const json &v) {
     for (auto it = v.begin(); it != v.end(); ++it) {
         const std::string at = "generate." + it.key();
         uint32_t n = static_cast<uint32_t>(get_integer(*it, at, 0, UINT32_MAX));
-        if (it.key() == "clients") p.clients = n;
-        else if (it.key() == "vifs") p.vifs = n;
-        else if (it.key() == "radios") p.radios = n;
-        else if (it.key() == "still") p.still = n;
-        else fail("generate", "unknown key '" + it.key() + "' (clients, vifs, radios, still)");
+        if (it.key() == "clients")
+            p.clients = n;
+        else if (it.key() == "vifs")
+            p.vifs = n;
+        else if (it.key() == "radios")
+            p.radios = n;
+        else if (it.key() == "still")
+            p.still = n;
+        else
+            fail("generate", "unknown key '" + it.key() + "' (clients, vifs, radios, still)");
     }
     std::string error;
     if (!check_generate_params(p, &error)) fail("", error);
@@ -246,8 +253,10 @@ std::unique_ptr<Model> parse_description(const std::string &text, std::string *e
         }
         for (int k = 0; k < EntryKindCount; ++k) {
             auto it = doc.find(kind_info(k).json_key);
-            if (it != doc.end()) model->tables[k] = parse_table(k, *it);
-            else if (!model->tables[k]) model->tables[k] = std::make_unique<StoredTable>(std::vector<StoredRow>{});
+            if (it != doc.end())
+                model->tables[k] = parse_table(k, *it);
+            else if (!model->tables[k])
+                model->tables[k] = std::make_unique<StoredTable>(std::vector<StoredRow>{});
         }
         return model;
     } catch (const Failure &f) {

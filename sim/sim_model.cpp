@@ -14,7 +14,8 @@
 namespace qvsim {
 namespace {
 
-#define QV_SIM_COLUMN(R, number, object, value_type, offset) {#object, offsetof(R, object), sizeof(R::object), ValueType::value_type},
+#define QV_SIM_COLUMN(R, number, object, value_type, offset) \
+    {#object, offsetof(R, object), sizeof(R::object), ValueType::value_type},
 
 const ColumnInfo if_columns[] = {QV_XIF_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_if_entry)};
 const ColumnInfo ass_columns[] = {QV_ASSOCIATION_TABLE_COLUMNS(QV_SIM_COLUMN, qv_wlan_ass_entry)};
@@ -145,18 +146,16 @@ struct Growth {
     uint32_t per_s;
 };
 
-#define QV_GROW(field, per_s) Growth{offsetof(qv_wlan_ass_entry, field), per_s}
+#define QV_GROW(field, per_s) \
+    Growth { offsetof(qv_wlan_ass_entry, field), per_s }
 const Growth ass_growth[] = {
-    QV_GROW(qvClientLinkUptime, 1),         QV_GROW(qvClientTxAirtime, 3000),
-    QV_GROW(qvClientRxAirtime, 2000),       QV_GROW(qvClientAssociationTime, 1),
-    QV_GROW(qvClientRxDataFrames, 40),      QV_GROW(qvClientRxDataOctets, 40000),
-    QV_GROW(qvClientRxMgtFrames, 1),        QV_GROW(qvClientRxUnicastFrames, 38),
-    QV_GROW(qvClientRxMulticastFrames, 1),  QV_GROW(qvClientRxBroadcastFrames, 1),
-    QV_GROW(qvClientTxDataFrames, 60),      QV_GROW(qvClientTxMgtFrames, 1),
-    QV_GROW(qvClientTxDataOctets, 90000),   QV_GROW(qvClientTxUnicastFrames, 58),
-    QV_GROW(qvClientTxMulticastFrames, 1),  QV_GROW(qvClientTxBroadcastFrames, 1),
-    QV_GROW(qvClientTxBeDataFrames, 40),    QV_GROW(qvClientTxBgDataFrames, 5),
-    QV_GROW(qvClientTxViDataFrames, 10),    QV_GROW(qvClientTxVoDataFrames, 5),
+    QV_GROW(qvClientLinkUptime, 1),        QV_GROW(qvClientTxAirtime, 3000),     QV_GROW(qvClientRxAirtime, 2000),
+    QV_GROW(qvClientAssociationTime, 1),   QV_GROW(qvClientRxDataFrames, 40),    QV_GROW(qvClientRxDataOctets, 40000),
+    QV_GROW(qvClientRxMgtFrames, 1),       QV_GROW(qvClientRxUnicastFrames, 38), QV_GROW(qvClientRxMulticastFrames, 1),
+    QV_GROW(qvClientRxBroadcastFrames, 1), QV_GROW(qvClientTxDataFrames, 60),    QV_GROW(qvClientTxMgtFrames, 1),
+    QV_GROW(qvClientTxDataOctets, 90000),  QV_GROW(qvClientTxUnicastFrames, 58), QV_GROW(qvClientTxMulticastFrames, 1),
+    QV_GROW(qvClientTxBroadcastFrames, 1), QV_GROW(qvClientTxBeDataFrames, 40),  QV_GROW(qvClientTxBgDataFrames, 5),
+    QV_GROW(qvClientTxViDataFrames, 10),   QV_GROW(qvClientTxVoDataFrames, 5),
 };
 #undef QV_GROW
 
@@ -169,7 +168,7 @@ std::vector<Growth> every_counter() {
 }
 
 class GeneratedTable final : public Table {
-public:
+  public:
     GeneratedTable(int kind, const GenerateParams &params) : kind_(kind), params_(params) {
         switch (kind) {
         case Interfaces:
@@ -199,13 +198,15 @@ public:
     bool grows() const override { return !growth_.empty(); }
     void fill(size_t pos, void *record, uint64_t elapsed_us) const override {
         const size_t record_size = kinds[kind_].record_size;
-        if (!prebuilt_.empty()) std::memcpy(record, &prebuilt_[pos * record_size], record_size);
-        else build(pos, record);
+        if (!prebuilt_.empty())
+            std::memcpy(record, &prebuilt_[pos * record_size], record_size);
+        else
+            build(pos, record);
         auto *bytes = static_cast<unsigned char *>(record);
         for (const Growth &g : growth_) add_u32(bytes, g.offset, gain<1000000>(g.per_s, elapsed_us));
     }
 
-private:
+  private:
     uint32_t radio_of_vif(uint32_t vif) const { return params_.radios ? vif % params_.radios : 0; }
 
     // The entry at time 0.
@@ -237,8 +238,12 @@ private:
     void build_ass(uint32_t i, qv_wlan_ass_entry *e) const {
         const uint32_t vif = params_.vifs ? i % params_.vifs : 0;
         e->first_index = static_cast<int32_t>(vif);
-        const unsigned char mac[6] = {0x02, 0x51, static_cast<unsigned char>(i >> 24), static_cast<unsigned char>(i >> 16),
-                                      static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)};
+        const unsigned char mac[6] = {0x02,
+                                      0x51,
+                                      static_cast<unsigned char>(i >> 24),
+                                      static_cast<unsigned char>(i >> 16),
+                                      static_cast<unsigned char>(i >> 8),
+                                      static_cast<unsigned char>(i)};
         std::memcpy(e->qvClientMac, mac, 6);
         const unsigned char ip[4] = {10, static_cast<unsigned char>(i >> 16), static_cast<unsigned char>(i >> 8),
                                      static_cast<unsigned char>(i)};
@@ -260,8 +265,8 @@ private:
         e->qvClientTxAirtime = counter_base(i, 2);
         e->qvClientRxAirtime = counter_base(i, 3);
         e->qvClientAssociationTime = (i * 41u) % 86400u;
-        const unsigned char bssid[6] = {0x02, 0x51, 0xff, 0x00, static_cast<unsigned char>(vif >> 8),
-                                        static_cast<unsigned char>(vif)};
+        const unsigned char bssid[6] = {
+            0x02, 0x51, 0xff, 0x00, static_cast<unsigned char>(vif >> 8), static_cast<unsigned char>(vif)};
         std::memcpy(e->qvClientBSSID, bssid, 6);
         e->qvClientRxDataFrames = counter_base(i, 5);
         e->qvClientRxDataOctets = counter_base(i, 6);
@@ -329,10 +334,14 @@ bool parse_generate_params(const std::string &text, GenerateParams *out, std::st
             return false;
         }
         uint32_t v = static_cast<uint32_t>(n);
-        if (key == "clients") p.clients = v;
-        else if (key == "vifs") p.vifs = v;
-        else if (key == "radios") p.radios = v;
-        else if (key == "still") p.still = v;
+        if (key == "clients")
+            p.clients = v;
+        else if (key == "vifs")
+            p.vifs = v;
+        else if (key == "radios")
+            p.radios = v;
+        else if (key == "still")
+            p.still = v;
         else {
             *error = "generate: unknown key '" + key + "' (clients, vifs, radios, still)";
             return false;

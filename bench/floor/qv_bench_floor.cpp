@@ -32,8 +32,9 @@ struct FloorColumn {
     bool string;
 };
 
-#define FLOOR_COLUMN(record_t, number, object, kind, offset)                                                      \
-    {offsetof(record_t, object), sizeof(record_t::object), qv::asn_type(qv::ValueType::kind), qv::ValueType::kind == qv::ValueType::String},
+#define FLOOR_COLUMN(record_t, number, object, kind, offset)                                  \
+    {offsetof(record_t, object), sizeof(record_t::object), qv::asn_type(qv::ValueType::kind), \
+     qv::ValueType::kind == qv::ValueType::String},
 
 struct FloorTable {
     const char *name;
@@ -60,9 +61,11 @@ Row<qv_wlan_radio_statis_entry> radio_stats_rows[max_rows];
 Row<qv_wlan_virtual_statis_entry> vif_stats_rows[max_rows];
 Row<qv_wlan_radio_attr_entry> radio_attr_rows[max_rows];
 
-#define FLOOR_TABLE(name, n, two, cols, rows)                                                                 \
-    {name, {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, n}, two, cols, sizeof(cols) / sizeof(cols[0]),                                        \
-     reinterpret_cast<const unsigned char *>(rows), sizeof(rows[0]), 0, sizeof(rows[0].record)}
+#define FLOOR_TABLE(name, n, two, cols, rows)                                                         \
+    {                                                                                                 \
+        name, {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, n}, two, cols, sizeof(cols) / sizeof(cols[0]), \
+            reinterpret_cast<const unsigned char *>(rows), sizeof(rows[0]), 0, sizeof(rows[0].record) \
+    }
 
 FloorTable tables[] = {
     FLOOR_TABLE("qvXIfTable", 1, false, xif_columns, xif_rows),
@@ -195,7 +198,8 @@ size_t snapshot(const char *first_name, const char *next_name, Row<Record> *rows
 }
 
 void register_floor_table(FloorTable &t) {
-    auto *table_info = static_cast<netsnmp_table_registration_info *>(calloc(1, sizeof(netsnmp_table_registration_info)));
+    auto *table_info =
+        static_cast<netsnmp_table_registration_info *>(calloc(1, sizeof(netsnmp_table_registration_info)));
     auto *iinfo = static_cast<netsnmp_iterator_info *>(calloc(1, sizeof(netsnmp_iterator_info)));
     netsnmp_handler_registration *reg =
         netsnmp_create_handler_registration(t.name, floor_handler, t.root, qv::root_oid_length, HANDLER_CAN_RONLY);
@@ -225,12 +229,12 @@ extern "C" __attribute__((visibility("default"))) void init_qv_bench_floor(void)
         dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
     tables[0].row_count = snapshot("qv_wlan_get_first_if", "qv_wlan_get_next_if", xif_rows);
     tables[1].row_count = snapshot("qv_wlan_get_first_ass", "qv_wlan_get_next_ass", ass_rows);
-    tables[2].row_count = snapshot("qv_wlan_get_first_radio_statis_entry", "qv_wlan_get_next_radio_statis_entry",
-                                   radio_stats_rows);
-    tables[3].row_count = snapshot("qv_wlan_get_first_virtual_statis_entry",
-                                   "qv_wlan_get_next_virtual_statis_entry", vif_stats_rows);
-    tables[4].row_count = snapshot("qv_wlan_get_first_radio_attr_entry", "qv_wlan_get_next_radio_attr_entry",
-                                   radio_attr_rows);
+    tables[2].row_count =
+        snapshot("qv_wlan_get_first_radio_statis_entry", "qv_wlan_get_next_radio_statis_entry", radio_stats_rows);
+    tables[3].row_count =
+        snapshot("qv_wlan_get_first_virtual_statis_entry", "qv_wlan_get_next_virtual_statis_entry", vif_stats_rows);
+    tables[4].row_count =
+        snapshot("qv_wlan_get_first_radio_attr_entry", "qv_wlan_get_next_radio_attr_entry", radio_attr_rows);
     for (FloorTable &t : tables) register_floor_table(t);
 }
 

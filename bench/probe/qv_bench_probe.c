@@ -69,6 +69,6 @@ __attribute__((visibility("default"))) void init_qv_bench_probe(void) {
     static const oid probe_oid[] = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 1, 98, 1, 0};
     get_stats = (stats_fn)dlsym(RTLD_DEFAULT, "qv_sim_get_stats");
     reset_stats = (reset_fn)dlsym(RTLD_DEFAULT, "qv_sim_reset_stats");
-    netsnmp_register_instance(netsnmp_create_handler_registration(
-        "qvBenchProbe", probe_handler, probe_oid, OID_LENGTH(probe_oid), HANDLER_CAN_RONLY));
+    netsnmp_register_instance(netsnmp_create_handler_registration("qvBenchProbe", probe_handler, probe_oid,
+                                                                  OID_LENGTH(probe_oid), HANDLER_CAN_RONLY));
 }

@@ -41,9 +41,12 @@ static void configure(void) {
     snprintf(buf, sizeof buf, "%s", generate);
     for (char *save = NULL, *tok = strtok_r(buf, ",", &save); tok; tok = strtok_r(NULL, ",", &save)) {
         unsigned long v;
-        if (sscanf(tok, "clients=%lu", &v) == 1) n_clients = (uint32_t)v;
-        else if (sscanf(tok, "vifs=%lu", &v) == 1) n_vifs = (uint32_t)v;
-        else if (sscanf(tok, "radios=%lu", &v) == 1) n_radios = (uint32_t)v;
+        if (sscanf(tok, "clients=%lu", &v) == 1)
+            n_clients = (uint32_t)v;
+        else if (sscanf(tok, "vifs=%lu", &v) == 1)
+            n_vifs = (uint32_t)v;
+        else if (sscanf(tok, "radios=%lu", &v) == 1)
+            n_radios = (uint32_t)v;
     }
     build_all();
 }
@@ -113,11 +116,11 @@ static void build_radio_attr(uint32_t i, qv_wlan_radio_attr_entry *e) {
     e->qvRadioNoiseFloor = -95;
 }
 
-#define BUILD(rows, count, build)                                   \
-    do {                                                            \
-        rows = calloc((count) ? (count) : 1, sizeof *rows);         \
-        if (!rows) abort();                                         \
-        for (uint32_t i = 0; i < (count); ++i) build(i, &rows[i]);  \
+#define BUILD(rows, count, build)                                  \
+    do {                                                           \
+        rows = calloc((count) ? (count) : 1, sizeof *rows);        \
+        if (!rows) abort();                                        \
+        for (uint32_t i = 0; i < (count); ++i) build(i, &rows[i]); \
     } while (0)
 
 static void build_all(void) {
@@ -130,20 +133,20 @@ static void build_all(void) {
 
 /* Cursor for the four single-index tables: the 1-based row number. For the
  * association table: the 0-based position. */
-#define SIMPLE_KIND(kind, type, count, rows)                                     \
-    EXPORT int qv_wlan_get_first_##kind(uint32_t *cursor, type *e) {             \
-        configure();                                                             \
-        stats.first_calls++;                                                     \
-        if ((count) == 0) return -1;                                             \
-        *cursor = 1;                                                             \
-        memcpy(e, &rows[0], sizeof *e);                                          \
-        return filled();                                                         \
-    }                                                                            \
-    EXPORT int qv_wlan_get_next_##kind(uint32_t *cursor, type *e) {              \
-        stats.next_calls++;                                                      \
-        if (!configured || *cursor >= (count)) return -1;                        \
-        memcpy(e, &rows[(*cursor)++], sizeof *e);                                \
-        return filled();                                                         \
+#define SIMPLE_KIND(kind, type, count, rows)                         \
+    EXPORT int qv_wlan_get_first_##kind(uint32_t *cursor, type *e) { \
+        configure();                                                 \
+        stats.first_calls++;                                         \
+        if ((count) == 0) return -1;                                 \
+        *cursor = 1;                                                 \
+        memcpy(e, &rows[0], sizeof *e);                              \
+        return filled();                                             \
+    }                                                                \
+    EXPORT int qv_wlan_get_next_##kind(uint32_t *cursor, type *e) {  \
+        stats.next_calls++;                                          \
+        if (!configured || *cursor >= (count)) return -1;            \
+        memcpy(e, &rows[(*cursor)++], sizeof *e);                    \
+        return filled();                                             \
     }
 
 SIMPLE_KIND(if, qv_wlan_if_entry, n_vifs, if_rows)

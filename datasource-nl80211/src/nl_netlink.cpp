@@ -37,7 +37,7 @@ int on_error(sockaddr_nl *, nlmsgerr *err, void *arg) {
 }
 
 class NetlinkBackend : public Backend {
-public:
+  public:
     ~NetlinkBackend() override { close(); }
 
     bool collect(unsigned needs, RawState &out, std::string &err) override {
@@ -50,7 +50,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     nl_sock *genl_ = nullptr;
     nl_sock *route_ = nullptr;
     int family_ = -1;
@@ -130,10 +130,13 @@ private:
 
     bool collect_connected(unsigned needs, RawState &out, std::string &err) {
         if (needs & NEED_IFACES) {
-            int r = dump(NL80211_CMD_GET_INTERFACE, 0, [&](nlmsghdr *h) {
-                Iface i;
-                if (parse_interface(h, i)) out.ifaces.push_back(std::move(i));
-            }, err);
+            int r = dump(
+                NL80211_CMD_GET_INTERFACE, 0,
+                [&](nlmsghdr *h) {
+                    Iface i;
+                    if (parse_interface(h, i)) out.ifaces.push_back(std::move(i));
+                },
+                err);
             if (r > 0) return fail(err, std::string("interface dump: ") + std::strerror(r));
             if (r < 0) return false;
         }
@@ -144,10 +147,13 @@ private:
                     ++k;
                     continue;
                 }
-                int r = dump(NL80211_CMD_GET_STATION, i.ifindex, [&](nlmsghdr *h) {
-                    Station st;
-                    if (parse_station(h, st) && st.ifindex == i.ifindex) out.stations.push_back(st);
-                }, err);
+                int r = dump(
+                    NL80211_CMD_GET_STATION, i.ifindex,
+                    [&](nlmsghdr *h) {
+                        Station st;
+                        if (parse_station(h, st) && st.ifindex == i.ifindex) out.stations.push_back(st);
+                    },
+                    err);
                 /* Gone since the interface dump: no row for it. */
                 if (r > 0 && vanished(r)) {
                     out.ifaces.erase(out.ifaces.begin() + static_cast<long>(k));
@@ -166,13 +172,16 @@ private:
                 for (uint32_t w : done) seen = seen || w == i.wiphy;
                 if (seen) continue;
                 done.push_back(i.wiphy);
-                int r = dump(NL80211_CMD_GET_SURVEY, i.ifindex, [&](nlmsghdr *h) {
-                    Survey sv;
-                    if (parse_survey(h, sv)) {
-                        sv.ifindex = i.ifindex;
-                        out.surveys.push_back(sv);
-                    }
-                }, err);
+                int r = dump(
+                    NL80211_CMD_GET_SURVEY, i.ifindex,
+                    [&](nlmsghdr *h) {
+                        Survey sv;
+                        if (parse_survey(h, sv)) {
+                            sv.ifindex = i.ifindex;
+                            out.surveys.push_back(sv);
+                        }
+                    },
+                    err);
                 /* No survey support or the interface left: no noise floor. */
                 if (r > 0 && (vanished(r) || r == EOPNOTSUPP)) continue;
                 if (r > 0) return fail(err, "survey dump of " + i.name + ": " + std::strerror(r));

@@ -68,15 +68,13 @@ const Policies &policies() {
 }
 
 nlattr **parse_top(struct nlmsghdr *nlh, nlattr **tb) {
-    if (genlmsg_parse(nlh, 0, tb, NL80211_ATTR_MAX, const_cast<nla_policy *>(policies().attr)) < 0)
-        return nullptr;
+    if (genlmsg_parse(nlh, 0, tb, NL80211_ATTR_MAX, const_cast<nla_policy *>(policies().attr)) < 0) return nullptr;
     return tb;
 }
 
 void parse_rate(nlattr *nested, Rate &out) {
     nlattr *rb[NL80211_RATE_INFO_MAX + 1];
-    if (!nested || nla_parse_nested(rb, NL80211_RATE_INFO_MAX, nested,
-                                    const_cast<nla_policy *>(policies().rate)) < 0)
+    if (!nested || nla_parse_nested(rb, NL80211_RATE_INFO_MAX, nested, const_cast<nla_policy *>(policies().rate)) < 0)
         return;
     if (rb[NL80211_RATE_INFO_BITRATE32])
         out.kbps = nla_get_u32(rb[NL80211_RATE_INFO_BITRATE32]) * 100u;
@@ -98,8 +96,7 @@ bool get_mac(nlattr *a, Mac &out) {
 
 bool parse_mac_text(const std::string &s, Mac &out) {
     unsigned v[6];
-    if (std::sscanf(s.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6)
-        return false;
+    if (std::sscanf(s.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6) return false;
     for (int i = 0; i < 6; ++i) {
         if (v[i] > 255) return false;
         out[i] = static_cast<uint8_t>(v[i]);
@@ -118,7 +115,8 @@ bool parse_interface(struct nlmsghdr *nlh, Iface &out) {
     if (tb[NL80211_ATTR_IFTYPE]) out.iftype = nla_get_u32(tb[NL80211_ATTR_IFTYPE]);
     if (tb[NL80211_ATTR_IFNAME]) {
         nlattr *a = tb[NL80211_ATTR_IFNAME];
-        out.name.assign(static_cast<const char *>(nla_data(a)), strnlen(static_cast<const char *>(nla_data(a)), nla_len(a)));
+        out.name.assign(static_cast<const char *>(nla_data(a)),
+                        strnlen(static_cast<const char *>(nla_data(a)), nla_len(a)));
     }
     if (tb[NL80211_ATTR_SSID]) {
         nlattr *a = tb[NL80211_ATTR_SSID];
@@ -151,10 +149,14 @@ bool parse_station(struct nlmsghdr *nlh, Station &out) {
     if (si[NL80211_STA_INFO_CONNECTED_TIME]) out.connected_s = nla_get_u32(si[NL80211_STA_INFO_CONNECTED_TIME]);
     if (si[NL80211_STA_INFO_ASSOC_AT_BOOTTIME])
         out.assoc_at_boottime_ns = nla_get_u64(si[NL80211_STA_INFO_ASSOC_AT_BOOTTIME]);
-    if (si[NL80211_STA_INFO_RX_BYTES64]) out.rx_bytes = nla_get_u64(si[NL80211_STA_INFO_RX_BYTES64]);
-    else if (si[NL80211_STA_INFO_RX_BYTES]) out.rx_bytes = nla_get_u32(si[NL80211_STA_INFO_RX_BYTES]);
-    if (si[NL80211_STA_INFO_TX_BYTES64]) out.tx_bytes = nla_get_u64(si[NL80211_STA_INFO_TX_BYTES64]);
-    else if (si[NL80211_STA_INFO_TX_BYTES]) out.tx_bytes = nla_get_u32(si[NL80211_STA_INFO_TX_BYTES]);
+    if (si[NL80211_STA_INFO_RX_BYTES64])
+        out.rx_bytes = nla_get_u64(si[NL80211_STA_INFO_RX_BYTES64]);
+    else if (si[NL80211_STA_INFO_RX_BYTES])
+        out.rx_bytes = nla_get_u32(si[NL80211_STA_INFO_RX_BYTES]);
+    if (si[NL80211_STA_INFO_TX_BYTES64])
+        out.tx_bytes = nla_get_u64(si[NL80211_STA_INFO_TX_BYTES64]);
+    else if (si[NL80211_STA_INFO_TX_BYTES])
+        out.tx_bytes = nla_get_u32(si[NL80211_STA_INFO_TX_BYTES]);
     if (si[NL80211_STA_INFO_RX_PACKETS]) out.rx_packets = nla_get_u32(si[NL80211_STA_INFO_RX_PACKETS]);
     if (si[NL80211_STA_INFO_TX_PACKETS]) out.tx_packets = nla_get_u32(si[NL80211_STA_INFO_TX_PACKETS]);
     if (si[NL80211_STA_INFO_TX_RETRIES]) out.tx_retries = nla_get_u32(si[NL80211_STA_INFO_TX_RETRIES]);
@@ -237,8 +239,7 @@ void parse_leases(const std::string &text, RawState &state) {
         if (!parse_mac_text(mac_text, mac)) continue;
         if (name != "*") state.lease_names[mac] = name;
         std::array<uint8_t, 4> ip;
-        if (!state.neigh.count(mac) && inet_pton(AF_INET, ip_text.c_str(), ip.data()) == 1)
-            state.neigh[mac] = ip;
+        if (!state.neigh.count(mac) && inet_pton(AF_INET, ip_text.c_str(), ip.data()) == 1) state.neigh[mac] = ip;
     }
 }
 

@@ -68,9 +68,7 @@ std::vector<uint32_t> radios(const RawState &s) {
 
 } // namespace
 
-bool serves_clients(uint32_t iftype) {
-    return iftype == NL80211_IFTYPE_AP || iftype == NL80211_IFTYPE_P2P_GO;
-}
+bool serves_clients(uint32_t iftype) { return iftype == NL80211_IFTYPE_AP || iftype == NL80211_IFTYPE_P2P_GO; }
 
 int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz) {
     if (tx.eht) return PROTO_BE;
@@ -79,7 +77,10 @@ int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz) {
     if (tx.ht) return PROTO_N;
     if (freq_mhz >= 2400 && freq_mhz < 2500) {
         switch (tx.kbps) {
-        case 1000: case 2000: case 5500: case 11000: return PROTO_B;
+        case 1000:
+        case 2000:
+        case 5500:
+        case 11000: return PROTO_B;
         default: return PROTO_G;
         }
     }
@@ -246,8 +247,10 @@ Rows<qv_wlan_radio_attr_entry> build_radio_attr_rows(const RawState &s) {
             for (const Iface &i : s.ifaces)
                 if (i.ifindex == sv.ifindex && i.wiphy == phy) ours = true;
             if (!ours || !sv.has_noise) continue;
-            if (sv.in_use) best = &sv;
-            else if (!best && op->freq_mhz && sv.freq_mhz == op->freq_mhz) best = &sv;
+            if (sv.in_use)
+                best = &sv;
+            else if (!best && op->freq_mhz && sv.freq_mhz == op->freq_mhz)
+                best = &sv;
         }
         if (best) e.qvRadioNoiseFloor = best->noise_dbm;
         /* Bytes 12..23 are ours: frequency (MHz), width (MHz), phy index. */

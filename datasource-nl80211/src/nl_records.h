@@ -30,7 +30,14 @@ Rows<qv_wlan_radio_attr_entry> build_radio_attr_rows(const RawState &s);
 
 /* Values of qvClientMACProtocol. */
 enum MacProtocol : int32_t {
-    PROTO_UNKNOWN = 0, PROTO_A = 1, PROTO_B = 2, PROTO_G = 3, PROTO_N = 4, PROTO_AC = 5, PROTO_AX = 6, PROTO_BE = 7,
+    PROTO_UNKNOWN = 0,
+    PROTO_A = 1,
+    PROTO_B = 2,
+    PROTO_G = 3,
+    PROTO_N = 4,
+    PROTO_AC = 5,
+    PROTO_AX = 6,
+    PROTO_BE = 7,
 };
 int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz);
 

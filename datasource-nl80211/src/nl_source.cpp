@@ -36,9 +36,11 @@ Config &config() {
         c.loaded_env = true;
         int64_t ns;
         if (const char *age = std::getenv("QV_NL80211_SNAPSHOT_AGE")) {
-            if (parse_age(age, ns)) c.max_age_ns = ns;
-            else log_line(LOG_WARNING, std::string("qv_wlan_nl80211: ignoring QV_NL80211_SNAPSHOT_AGE=") + age +
-                                           " (want seconds >= 0)");
+            if (parse_age(age, ns))
+                c.max_age_ns = ns;
+            else
+                log_line(LOG_WARNING, std::string("qv_wlan_nl80211: ignoring QV_NL80211_SNAPSHOT_AGE=") + age +
+                                          " (want seconds >= 0)");
         }
         if (const char *leases = std::getenv("QV_NL80211_LEASES")) c.leases = leases;
         if (const char *trace = std::getenv("QV_NL80211_TRACE")) c.trace = *trace && *trace != '0';
@@ -183,8 +185,10 @@ void log_line(int priority, const std::string &text) {
      * library needs no Net-SNMP at link time. */
     using snmp_log_fn = int (*)(int, const char *, ...);
     static snmp_log_fn fn = reinterpret_cast<snmp_log_fn>(dlsym(RTLD_DEFAULT, "snmp_log"));
-    if (fn) fn(priority, "%s\n", text.c_str());
-    else std::fprintf(stderr, "%s\n", text.c_str());
+    if (fn)
+        fn(priority, "%s\n", text.c_str());
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 } // namespace qvnl
@@ -241,9 +245,11 @@ QVNL_EXPORT unsigned long long qv_nl80211_snapshot_count(int kind) {
 
 static void config_age(const char *token, char *line) {
     int64_t ns;
-    if (parse_age(line, ns)) set_max_age_ns(ns);
-    else log_line(LOG_ERR, std::string("qv_wlan_nl80211: ") + token + ": want seconds >= 0, got '" +
-                               (line ? line : "") + "'");
+    if (parse_age(line, ns))
+        set_max_age_ns(ns);
+    else
+        log_line(LOG_ERR,
+                 std::string("qv_wlan_nl80211: ") + token + ": want seconds >= 0, got '" + (line ? line : "") + "'");
 }
 static void config_leases(const char *, char *line) {
     std::string path = line ? line : "";

@@ -16,7 +16,7 @@ namespace qvnl {
 
 /* Where kernel state comes from: netlink in production, a table in tests. */
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     /* Fills `out` with what `needs` asks for. false: `err` says why. */
     virtual bool collect(unsigned needs, RawState &out, std::string &err) = 0;

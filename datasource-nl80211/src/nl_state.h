@@ -83,12 +83,12 @@ enum Need : unsigned {
 };
 
 struct RawState {
-    std::vector<Iface> ifaces;                       /* dump order */
-    std::vector<Station> stations;                   /* grouped by ifindex */
-    std::vector<Survey> surveys;                     /* one dump per radio */
-    std::unordered_map<uint32_t, Link> links;        /* by ifindex */
-    std::map<Mac, std::array<uint8_t, 4>> neigh;     /* IPv4 by MAC */
-    std::map<Mac, std::string> lease_names;          /* host name by MAC */
+    std::vector<Iface> ifaces;                   /* dump order */
+    std::vector<Station> stations;               /* grouped by ifindex */
+    std::vector<Survey> surveys;                 /* one dump per radio */
+    std::unordered_map<uint32_t, Link> links;    /* by ifindex */
+    std::map<Mac, std::array<uint8_t, 4>> neigh; /* IPv4 by MAC */
+    std::map<Mac, std::string> lease_names;      /* host name by MAC */
 };
 
 } // namespace qvnl

@@ -34,6 +34,7 @@ Mac mac(const std::string &text) {
     return m;
 }
 
+// clang-format off
 #define A(name) {#name, NL80211_##name}
 const std::map<std::string, int> kAttributes = {
     A(ATTR_IFINDEX), A(ATTR_IFNAME), A(ATTR_WIPHY), A(ATTR_IFTYPE), A(ATTR_MAC), A(ATTR_SSID), A(ATTR_WIPHY_FREQ),
@@ -44,6 +45,7 @@ const std::map<std::string, int> kAttributes = {
     A(STA_INFO_TX_DURATION), A(STA_INFO_TX_BITRATE), A(STA_INFO_RX_BITRATE), A(STA_INFO_TID_STATS),
     A(RATE_INFO_BITRATE), A(RATE_INFO_BITRATE32), A(RATE_INFO_MCS), A(RATE_INFO_VHT_MCS), A(RATE_INFO_HE_MCS),
     A(RATE_INFO_EHT_MCS), A(TID_STATS_TX_MSDU), A(TID_STATS_RX_MSDU), A(SURVEY_INFO_FREQUENCY), A(SURVEY_INFO_NOISE)};
+// clang-format on
 
 // Attributes as the kernel lays them out, written with libnl's nla_put API.
 void put(nl_msg *m, const json &attributes) {
@@ -61,8 +63,10 @@ void put(nl_msg *m, const json &attributes) {
             nla_put(m, type, 6, mac(a[2]).data());
         } else {
             const int64_t v = a[2];
-            kind == "u8" ? nla_put_u8(m, type, v) : kind == "u16" ? nla_put_u16(m, type, v)
-            : kind == "u32" ? nla_put_u32(m, type, v) : nla_put_u64(m, type, v);
+            kind == "u8"    ? nla_put_u8(m, type, v)
+            : kind == "u16" ? nla_put_u16(m, type, v)
+            : kind == "u32" ? nla_put_u32(m, type, v)
+                            : nla_put_u64(m, type, v);
         }
     }
 }
@@ -115,8 +119,7 @@ json value(const unsigned char *rec, const std::string &kind, size_t offset, siz
     const unsigned char *p = rec + offset;
     char text[40];
     if (kind == "string") return std::string(reinterpret_cast<const char *>(p), strnlen((const char *)p, room));
-    if (kind == "mac")
-        snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", p[0], p[1], p[2], p[3], p[4], p[5]);
+    if (kind == "mac") snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", p[0], p[1], p[2], p[3], p[4], p[5]);
     if (kind == "ipaddress") snprintf(text, sizeof text, "%u.%u.%u.%u", p[0], p[1], p[2], p[3]);
     if (kind == "mac" || kind == "ipaddress") return text;
     int32_t i;
@@ -158,8 +161,7 @@ TEST(Nl80211, RejectedMessagesChannelsWidthsProtocolsAndSnapshotAgesAsTabulated)
     for (const json &m : d["rejected"]["stations"]) EXPECT_FALSE(parse(parse_station, m, st)) << m;
     for (auto &c : d["channels"]) EXPECT_EQ(freq_to_channel(c[0]), c[1]) << c;
     for (auto &w : d["widths"]) EXPECT_EQ(chan_width_mhz(w[0]), w[1]) << w;
-    for (auto &p : d["mac_protocols"])
-        EXPECT_EQ(mac_protocol(Rate{p[0], p[1], p[2], p[3], p[4]}, p[5]), p[6]) << p;
+    for (auto &p : d["mac_protocols"]) EXPECT_EQ(mac_protocol(Rate{p[0], p[1], p[2], p[3], p[4]}, p[5]), p[6]) << p;
     for (auto &a : d["snapshot_ages"]) {
         int64_t ns = -1;
         EXPECT_EQ(parse_age(a[0].get<std::string>().c_str(), ns), !a[1].is_null()) << a;

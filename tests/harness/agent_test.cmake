@@ -5,8 +5,6 @@
 # runs with the project's Python.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(QV_SNMPD snmpd PATHS /usr/sbin /sbin REQUIRED)
-set(QV_BASE_MIB_DIR "/usr/local/share/qv-wlan-snmp/base-mibs" CACHE PATH
-    "IETF base MIB modules (installed by scripts/deps/mib.sh)")
 
 set(QV_AGENT_TEST_ENV
   "QV_MODULE=$<TARGET_FILE:qv_if_iterate>"

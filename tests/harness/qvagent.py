@@ -174,14 +174,8 @@ class Agent:
         return found
 
     def log(self):
-        text = ""
-        for name in ("snmpd.log", "stderr.log"):
-            try:
-                with open(os.path.join(self.dir, name), errors="replace") as f:
-                    text += f.read()
-            except OSError:
-                pass
-        return text
+        paths = [os.path.join(self.dir, name) for name in ("snmpd.log", "stderr.log")]
+        return "".join(open(path, errors="replace").read() for path in paths if os.path.exists(path))
 
     def __enter__(self):
         return self.start()

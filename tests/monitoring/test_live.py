@@ -10,7 +10,7 @@ from urllib.parse import quote
 from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, free_port, reference
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "..", "mib", "test-ap.json")
+MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "test-ap.json")
 failures = []
 
 

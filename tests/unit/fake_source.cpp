@@ -5,11 +5,11 @@
 #include <dlfcn.h>
 #include <string.h>
 
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 extern "C" void *__real_malloc(size_t size);
 extern "C" void *__real_calloc(size_t n, size_t size);
@@ -31,17 +31,6 @@ void *filled;                      // record of the row handed out last
 uint8_t *newest;                   // block malloc'd last
 size_t at[5];                      // per table: position of the row handed out last
 uint32_t written[5];               // per table: cursor written last
-
-std::vector<std::vector<std::string>> tsv(const std::string &path) {
-    std::ifstream in(path);
-    std::vector<std::vector<std::string>> out;
-    for (std::string line, field; std::getline(in, line);) {
-        std::stringstream fields(line);
-        if (line.empty() || line[0] == '#' || line.rfind("table\t", 0) == 0) continue;
-        for (out.emplace_back(); std::getline(fields, field, '\t');) out.back().push_back(field);
-    }
-    return out;
-}
 
 int on_log(int, int, void *message, void *) {
     auto *m = static_cast<snmp_log_message *>(message);
@@ -74,6 +63,18 @@ int fetch(size_t t, bool first, uint32_t *cursor, void *record) {
 }
 } // namespace
 
+std::vector<std::vector<std::string>> tsv(const std::string &path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<std::vector<std::string>> out;
+    for (std::string line, field; std::getline(in, line);) {
+        std::stringstream fields(line);
+        if (line.empty() || line[0] == '#' || line.rfind("table\t", 0) == 0) continue;
+        for (out.emplace_back(); std::getline(fields, field, '\t');) out.back().push_back(field);
+    }
+    return out;
+}
+
 void load(const std::string &dir) {
     if (!tables.empty()) return;
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
@@ -82,19 +83,16 @@ void load(const std::string &dir) {
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, on_log, nullptr);
     snmp_enable_calllog();
     init_agent("qv_fake");
-    for (auto &r : tsv(dir + "/tables.tsv"))
-        tables.push_back({r[0],
-                          unsigned(std::stoul(r[1])),
-                          unsigned(std::stoul(r[2])),
-                          std::stoul(r[4]),
-                          r[5] == "first+mac",
-                          {},
-                          QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point"),
-                          QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point"),
-                          QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]),
-                          QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]),
-                          QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]),
-                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
+    for (auto &r : tsv(dir + "/tables.tsv")) {
+        tables.push_back({r[0], unsigned(std::stoul(r[1])), unsigned(std::stoul(r[2])), std::stoul(r[4]),
+                          r[5] == "first+mac", QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
+        netsnmp_iterator_info &callbacks = tables.back().callbacks;
+        callbacks.get_first_data_point = QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point");
+        callbacks.get_next_data_point = QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point");
+        callbacks.make_data_context = QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]);
+        callbacks.free_data_context = QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]);
+        callbacks.free_loop_context_at_end = QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]);
+    }
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0]) t.columns.push_back({c[4], std::stoul(c[5]), std::stoul(c[6])}); // in column order
@@ -142,31 +140,29 @@ std::vector<void *> walk(const Table &t, const std::string &script) {
     for (char s : script) {
         const auto *rec = static_cast<const uint8_t *>(loop);
         if (s == 'x') fail_at = 1;
-        if (s == 'L') t.loop_free(loop, nullptr), loop = nullptr;
-        if (s == 'D' && !kept.empty()) t.data_free(kept.front(), nullptr), kept.erase(kept.begin());
-        if (s == 'K') fault(t.keep(loop, nullptr) != loop, "data context is not the loop context");
-        if (s == 'K' && loop) fault(int32_at(rec - 4) != std::count(kept.begin(), kept.end(), loop) + 2, "count");
+        if (s == 'L') t.callbacks.free_loop_context_at_end(loop, nullptr), loop = nullptr;
+        if (s == 'D' && !kept.empty()) t.callbacks.free_data_context(kept.front(), nullptr), kept.erase(kept.begin());
+        if (s == 'K') fault(t.callbacks.make_data_context(loop, nullptr) != loop, "data context not the loop context");
         if (s == 'K' && loop) kept.push_back(loop);
         if (s != 'F' && s != 'N') continue;
-        netsnmp_variable_list *row = (s == 'F' ? t.first : t.next)(&loop, &data, indexes, nullptr);
+        netsnmp_variable_list *row = (s == 'F' ? t.callbacks.get_first_data_point
+                                               : t.callbacks.get_next_data_point)(&loop, &data, indexes, nullptr);
         fault(data != &loop || loop != (row ? filled : nullptr), "loop context not the filled record, or data written");
         if (!(rec = static_cast<const uint8_t *>(loop))) continue;
-        fault(row != indexes || int32_at(rec - 4) != 1, "row not handed out with count 1");
         // Association: record bytes 0-3, then 4-9; the others: the cursor after the record.
         const netsnmp_variable_list *mac = indexes->next_variable;
-        fault(*indexes->val.integer != int32_at(t.mac_index ? rec : rec + t.size) ||
+        fault(row != indexes || *indexes->val.integer != int32_at(t.mac_index ? rec : rec + t.size) ||
                   (t.mac_index && (mac->val_len != 6 || memcmp(mac->val.string, rec + 4, 6) != 0)),
               "index values");
     }
-    if (loop) t.loop_free(loop, nullptr);
+    if (loop) t.callbacks.free_loop_context_at_end(loop, nullptr);
     fail_at = 0;
     return snmp_free_varbind(indexes), kept;
 }
 
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb) {
     const uint8_t *field = record + c.offset;
-    int32_t number;
-    memcpy(&number, field, 4);
+    const int32_t number = int32_at(field);
     if (c.value == "integer") return vb->type == ASN_INTEGER && *vb->val.integer == number;
     if (c.value == "counter32") return vb->type == ASN_COUNTER && *vb->val.integer == long(uint32_t(number));
     const size_t length = c.value == "string" ? strnlen(reinterpret_cast<const char *>(field), c.room) : c.room;

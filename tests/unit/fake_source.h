@@ -3,13 +3,11 @@
 // free (the binaries link with --wrap of all three) that checks the row-block
 // rules as they happen. Table and column facts come from tests/reference; the
 // module's entry points are found by their exported names.
-#ifndef QV_FAKE_SOURCE_H
-#define QV_FAKE_SOURCE_H
+#pragma once
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/agent/net-snmp-agent-includes.h>
-#include <stdint.h>
 
 #include <string>
 #include <vector>
@@ -26,13 +24,9 @@ struct Table {
     unsigned arc, last;
     size_t size;
     bool mac_index; // association: record bytes 0-3 and 4-9, not the cursor
-    std::vector<Column> columns;
-    Netsnmp_First_Data_Point *first;
-    Netsnmp_Next_Data_Point *next;
-    Netsnmp_Make_Data_Context *keep;
-    Netsnmp_Free_Data_Context *data_free;
-    Netsnmp_Free_Loop_Context *loop_free;
     Netsnmp_Node_Handler *handler;
+    netsnmp_iterator_info callbacks{}; // the five the table registers with the iterator, nothing else
+    std::vector<Column> columns{};
 };
 
 struct Row {
@@ -52,6 +46,8 @@ extern unsigned fail_at; // the Nth allocation from now fails; 0: none
 
 // Once: the agent library (no configuration read), its log captured, the reference read.
 void load(const std::string &reference_dir);
+// The rows of a tab-separated file, without comment lines and the header line.
+std::vector<std::vector<std::string>> tsv(const std::string &path);
 void *symbol(const std::string &name);
 size_t live(); // malloc'd blocks not yet freed
 void reset();
@@ -75,5 +71,3 @@ std::vector<void *> walk(const Table &t, const std::string &script);
 bool answers(const Column &c, const uint8_t *record, const netsnmp_variable_list *vb);
 
 } // namespace fake
-
-#endif

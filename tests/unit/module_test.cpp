@@ -6,12 +6,10 @@
 #include <string.h>
 
 #include <regex>
+#include <sstream>
 
+#include "core/qv_if_iterate.h"
 #include "fake_source.h"
-
-extern "C" void init_qv_if_iterate(void);
-extern "C" void qv_if_scalar(void);
-extern "C" void qv_if_iterate_free_undoInfo(void *holder);
 
 namespace {
 
@@ -44,82 +42,53 @@ class Tables : public Module, public ::testing::WithParamInterface<size_t> {
     }
 };
 
-// Walks: name, rows, the row whose fetch fails, script (see fake::walk), events (see fake_source.h)
-const std::tuple<const char *, int, int, const char *, const char *> walks[] = {
-    {"empty source", 0, 0, "F", "mgf"},
-    {"one row", 1, 0, "FN", "mgmRnf"},
-    {"kept rows outlive the walk", 3, 0, "FKNNKKNDDD", "mgmrnmRnmrnfRrR"},
-    {"walk stopped on a kept row", 3, 0, "FNKLD", "mgmRnrR"},
-    {"walk stopped on an unkept row", 3, 0, "FL", "mgR"},
-    {"data source fails on row 2", 3, 2, "FN", "mgmRnf"},
-    {"data source fails on row 1", 3, 1, "F", "mgf"},
-    {"allocation fails for the first row", 2, 0, "xF", "x"},
-    {"allocation fails for a later row", 3, 0, "FKxND", "mgxrR"},
-    {"null loop context", 1, 0, "NK", ""},
-};
-
+// Walks: tests/unit/walks.tsv
 TEST_P(Tables, WalksKeepTheRowBlockRules) {
-    for (auto [name, rows, failing, script, events] : walks) {
-        SCOPED_TRACE(name);
+    for (const auto &w : fake::tsv(QV_UNIT_DIR "/walks.tsv")) {
+        SCOPED_TRACE(w[0]);
         fake::reset();
-        for (int r = 1; r <= rows; ++r)
-            fake::rows[GetParam()].push_back({record(unsigned(r)), uint32_t(10 * r + 3), r == failing ? -7 : 0});
-        EXPECT_TRUE(fake::walk(t(), script).empty() && fake::live() == 0) << "rows kept or blocks left";
-        EXPECT_EQ(fake::events, events);
+        for (int r = 1; r <= std::stoi(w[1]); ++r)
+            fake::rows[GetParam()].push_back(
+                {record(unsigned(r)), uint32_t(10 * r + 3), r == std::stoi(w[2]) ? -7 : 0});
+        EXPECT_TRUE(fake::walk(t(), w[3]).empty() && fake::live() == 0) << "rows kept or blocks left";
+        EXPECT_EQ(fake::events, w[4] == "-" ? "" : w[4]);
         EXPECT_EQ(fake::problems, std::vector<std::string>{});
     }
 }
 
-// Strings: half full with bytes of any value, empty (with all-ones numbers),
-// the whole room but its NUL, no NUL in the room at all.
-TEST_P(Tables, EveryColumnAnswersItsFieldByteForByte) {
-    for (unsigned variant = 0; variant < 4; ++variant) {
-        std::vector<uint8_t> rec = record(variant);
+// Requests, the record, expected answers and log texts: tests/unit/rules.tsv.
+// Record strings: 0 half full with bytes of any value, 1 empty (with all-ones
+// numbers), 2 the whole room but its NUL, 3 no NUL in the room at all.
+TEST_P(Tables, HandlerRules) {
+    for (const auto &rule : fake::tsv(QV_UNIT_DIR "/rules.tsv")) {
+        SCOPED_TRACE(rule[1] + " record " + rule[2]);
+        const int variant = std::stoi(rule[2]);
+        std::vector<uint8_t> rec = record(unsigned(variant));
         if (variant == 1) memset(rec.data(), 0xff, t().size);
         for (const auto &c : t().columns)
             if (c.value == "string" && variant != 3)
                 rec[c.offset + (variant == 0 ? c.room / 2 : variant == 1 ? 0 : c.room - 1)] = 0;
-        fake::Requests r;
-        for (size_t i = 0; i < t().columns.size(); ++i) r.add(rec.data(), int(i + 1), false);
-        EXPECT_EQ(r.run(t(), MODE_GET), SNMP_ERR_NOERROR);
-        for (size_t i = 0; i < t().columns.size(); ++i)
-            EXPECT_TRUE(fake::answers(t().columns[i], rec.data(), r.list[i].requestvb))
-                << "column " << i + 1 << " variant " << variant;
-    }
-    EXPECT_EQ(fake::logged, "");
-}
-
-// Requests: processed (p) or not (space), with a row (r) or without (-), then
-// the column: 1, L the last, 0, M one past the last, x no table information.
-// Expected per request: v its value, n noSuchInstance, . untouched.
-const std::tuple<int, const char *, const char *, const char *> rules[] = {
-    {MODE_GET, " r1 -1 rL", "vnv", ""},
-    {MODE_GET, " -x", "n", ""},
-    {MODE_GET, "p-1pr1 rx r0 rM rL", ".....v", "unknown column\n"},
-    {MODE_GETNEXT, " r1 -L rxpr1", "....", "unsupported mode\n"},
-    {MODE_SET_RESERVE1, " r1 rM", "..", "unsupported mode\n"},
-};
-
-TEST_P(Tables, HandlerRules) {
-    std::vector<uint8_t> rec = record(1);
-    for (auto [mode, requests, expected, text] : rules) {
-        SCOPED_TRACE(requests);
         fake::logged.clear();
         fake::Requests r;
-        for (const char *q = requests; *q; q += 3) {
-            const int column =
-                std::vector<int>{1, 0, int(t().last), int(t().last) + 1, -1}[strchr("10LMx", q[2]) - "10LMx"];
-            r.add(q[1] == 'r' ? rec.data() : nullptr, column, q[0] == 'p');
+        std::string expected;
+        std::stringstream requests(rule[1]);
+        for (std::string q; requests >> q;) {
+            const int last = int(t().last);
+            const int column = std::vector<int>{1, 0, last, last + 1, -1, 1}[strchr("10LMxA", q[2]) - "10LMxA"];
+            for (int c = column; c <= (q[2] == 'A' ? last : column); ++c) {
+                r.add(q[1] == 'r' ? rec.data() : nullptr, c, q[0] == 'p');
+                expected += q[3];
+            }
         }
-        EXPECT_EQ(r.run(t(), mode), SNMP_ERR_NOERROR);
+        EXPECT_EQ(r.run(t(), std::stoi(rule[0])), SNMP_ERR_NOERROR);
         for (size_t i = 0; i < r.n; ++i) {
             const netsnmp_variable_list *vb = r.list[i].requestvb;
             EXPECT_TRUE(expected[i] == 'v' ? fake::answers(t().columns[r.columns[i].colnum - 1], rec.data(), vb)
                                            : vb->type == (expected[i] == 'n' ? SNMP_NOSUCHINSTANCE : ASN_NULL))
                 << i;
         }
-        const std::string message = "3:problem encountered in " + t().name + "_handler: " + text;
-        EXPECT_EQ(fake::logged, *text ? message + message : "");
+        const std::string message = "3:problem encountered in " + t().name + "_handler: " + rule[3] + "\n";
+        EXPECT_EQ(fake::logged, rule[3] != "-" ? message + message : "");
     }
 }
 
@@ -133,12 +102,7 @@ void check_registration(const fake::Table &t, netsnmp_handler_registration *reg,
               (std::vector<oid>{1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, t.arc}));
     EXPECT_EQ(reg->modes, HANDLER_CAN_RONLY);
     EXPECT_TRUE(reg->handler->access_method == t.handler && !reg->handler->next) << "the table's handler alone";
-    netsnmp_iterator_info want{};
-    want.get_first_data_point = t.first;
-    want.get_next_data_point = t.next;
-    want.make_data_context = t.keep;
-    want.free_data_context = t.data_free;
-    want.free_loop_context_at_end = t.loop_free;
+    netsnmp_iterator_info want = t.callbacks;
     want.table_reginfo = static_cast<netsnmp_table_registration_info *>(fake::allocs.end()[-2]);
     EXPECT_EQ(memcmp(&want, iinfo, sizeof want), 0) << "five callbacks and the table information, nothing else";
     std::string types;
@@ -177,8 +141,11 @@ void __wrap_netsnmp_handler_registration_free(netsnmp_handler_registration *reg)
 namespace {
 
 // Each of the three things a table's registration needs fails in turn; k = 5: none.
+// With debug output on, each table registered logs the trace line then the message.
 TEST_F(Module, StartUpRegistersEveryTableItCanBuildInOrderAndLogsTheOthers) {
     const char *const failing[] = {"xchHf", "cxhHf", "ccXff"};
+    debug_register_tokens("trace,initialize_table_,qv_if_scalar");
+    snmp_set_do_debugging(1);
     for (size_t k = 0; k <= 5; ++k)
         for (unsigned step = 0; step < (k < 5 ? 3 : 1); ++step) {
             SCOPED_TRACE(std::to_string(k) + " step " + std::to_string(step));
@@ -187,29 +154,23 @@ TEST_F(Module, StartUpRegistersEveryTableItCanBuildInOrderAndLogsTheOthers) {
                 (step < 2 ? fake::fail_at : fail_create) = step < 2 ? unsigned(2 * k + step + 1) : unsigned(k + 1);
             init_qv_if_iterate();
             qv_if_scalar();
-            std::string events;
-            for (size_t i = 0; i < 5; ++i) events += i == k ? failing[step] : "cch[" + tables[i].name + "]";
+            std::string events, log;
+            auto traced = [&](const std::string &function, const std::string &message) {
+                log += "7:trace: 7:" + function + "\\(\\): src/[^,]+, [0-9]+:\n7:" + function + ": 7:" + message;
+            };
+            for (size_t i = 0; i < 5; ++i) {
+                const std::string &name = tables[i].name;
+                events += i == k ? failing[step] : "cch[" + name + "]";
+                if (i == k) log += "3:malloc failed in initialize_table_" + name;
+                if (i != k) traced("initialize_table_" + name, "Registering table " + name + " as a table iterator\n");
+            }
+            traced("qv_if_scalar", "Initializing\n");
             EXPECT_EQ(fake::events, events) << "per table: table information, iterator information, registration";
-            EXPECT_EQ(fake::logged, k < 5 ? "3:malloc failed in initialize_table_" + tables[k].name : "");
+            // The agent library's own trace lines (their tokens are off) are not the module's.
+            const std::regex library_trace("7:trace: 7:(?!initialize_table_|qv_if_scalar).*\n");
+            const std::string logged = std::regex_replace(fake::logged, library_trace, "");
+            EXPECT_TRUE(std::regex_match(logged, std::regex(log))) << logged;
         }
-}
-
-TEST_F(Module, DebugOutputIsTheTraceLineThenTheMessage) {
-    debug_register_tokens("trace,initialize_table_,qv_if_scalar");
-    snmp_set_do_debugging(1);
-    fake::logged.clear();
-    init_qv_if_iterate();
-    qv_if_scalar();
-    // The agent library's own trace lines (their tokens are off) are not the module's.
-    std::string want,
-        got = std::regex_replace(fake::logged, std::regex("7:trace: 7:(?!initialize_table_|qv_if_scalar).*\n"), "");
-    auto traced = [&](const std::string &function, const std::string &message) {
-        want += "7:trace: 7:" + function + "\\(\\): src/[^,]+, [0-9]+:\n7:" + function + ": 7:" + message;
-    };
-    for (const auto &t : tables)
-        traced("initialize_table_" + t.name, "Registering table " + t.name + " as a table iterator\n");
-    traced("qv_if_scalar", "Initializing\n");
-    EXPECT_TRUE(std::regex_match(got, std::regex(want))) << got;
 }
 
 TEST_F(Module, UndoInfoAndTheUninstalledCallbacksDoWhatTheySay) {
