@@ -13,6 +13,7 @@ QV_MODULE, QV_SIM, QV_SNMPD, QV_BASE_MIB_DIR, QV_MIB_DIR, QV_REFERENCE_DIR.
 
 import csv
 import os
+import pathlib
 import re
 import shlex
 import shutil
@@ -21,6 +22,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import urllib.request
 
 SUBTREE = ".1.3.6.1.4.1.32473.1.1.1.2.1"
 SYS_UPTIME = ".1.3.6.1.2.1.1.3.0"
@@ -42,14 +44,32 @@ def free_port(kind=socket.SOCK_DGRAM):
         return s.getsockname()[1]
 
 
+def http(port, path, timeout=30):
+    """GET from a server of ours on loopback until it answers (bounded in time): the body, or None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            return urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10).read().decode()
+        except OSError:
+            time.sleep(0.5)
+
+
+def serve(cmd, log):
+    """Starts a server (an exporter, Prometheus) on a free loopback port, which replaces @PORT@ in
+    its arguments, and waits until it answers HTTP: (process, port). The caller stops it."""
+    port = free_port(socket.SOCK_STREAM)
+    proc = subprocess.Popen([a.replace("@PORT@", str(port)) for a in cmd], stdout=open(log, "w"),
+                            stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    if http(port, "/") is None:
+        proc.kill()
+        raise AssertionError(f"{cmd[0]} did not answer; log:\n{open(log).read()[-3000:]}")
+    return proc, port
+
+
 def mib_env():
     """Environment in which Net-SNMP's tools read QV-WLAN-MIB and its base modules."""
     dirs = f"{os.environ['QV_BASE_MIB_DIR']}:{os.environ['QV_MIB_DIR']}"
     return {"MIBDIRS": dirs, "SMIPATH": dirs, "MIBS": "QV-WLAN-MIB"}
-
-
-# snmpbulkwalk -On -Ox -Oe: ".1.3...  = TYPE: value" with every string in hex.
-_LINE = re.compile(r"^(\.[\d.]+) = (?:([\w-]+): )?(.*)$")
 
 
 def parse_value(kind, text):
@@ -74,8 +94,7 @@ class Agent:
         self.env = {"QV_SIM_CONFIG": os.path.abspath(sim_config) if sim_config else "", "QV_SIM_GENERATE": sim_generate or "", **(env or {})}
         self.wrapper = wrapper if wrapper is not None else shlex.split(os.environ.get("QV_AGENT_WRAPPER", ""))
         self.snmpd = snmpd or os.environ.get("QV_SNMPD", "/usr/sbin/snmpd")
-        slow = bool(self.wrapper)
-        self.start_timeout = start_timeout or (90 if slow else 20)
+        self.start_timeout = start_timeout or (90 if self.wrapper else 20)
         self.dir = tempfile.mkdtemp(prefix="qv-agent-")
         self.log_path = os.path.join(self.dir, "snmpd.log")
         self.socket = os.path.join(self.dir, "agentx.sock")
@@ -175,7 +194,7 @@ class Agent:
 
     def log(self):
         paths = [os.path.join(self.dir, name) for name in ("snmpd.log", "stderr.log")]
-        return "".join(open(path, errors="replace").read() for path in paths if os.path.exists(path))
+        return "".join(pathlib.Path(path).read_text(errors="replace") for path in paths if os.path.exists(path))
 
     def __enter__(self):
         return self.start()
@@ -221,12 +240,6 @@ class Agent:
 
     @staticmethod
     def _parse(out):
-        values, last = {}, None
-        for line in out.splitlines():
-            m = _LINE.match(line)
-            if m:
-                last = m.group(1)
-                values[last] = (m.group(2) or "", m.group(3))
-            elif last:  # a long Hex-STRING continues on the next line
-                values[last] = (values[last][0], values[last][1] + " " + line.strip())
-        return {oid: (kind, parse_value(kind or None, text)) for oid, (kind, text) in values.items()}
+        # A long Hex-STRING goes on over the lines that follow (they do not start with an OID).
+        found = re.finditer(r"^(\.[\d.]+) = (?:([\w-]+): )?(.*(?:\n(?!\.)[^\n]*)*)", out, re.M)
+        return {m[1]: (m[2] or "", parse_value(m[2], " ".join(m[3].split()))) for m in found}

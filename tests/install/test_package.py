@@ -9,14 +9,11 @@ removal that leaves no file."""
 import glob
 import os
 import re
-import socket
 import subprocess
 import sys
 import tempfile
-import time
-import urllib.request
 
-from qvagent import Agent, free_port, SUBTREE
+from qvagent import SUBTREE, Agent, http, serve
 
 AUTH, PRIV = "pkg-test-auth-77", "pkg-test-priv-77"
 V3 = ["-v3", "-l", "authPriv", "-u", "qvmonitor", "-a", "SHA", "-A", AUTH, "-x", "AES", "-X", PRIV]
@@ -37,24 +34,6 @@ def must(cmd, **kw):
     if p.returncode != 0:
         raise SystemExit(f"{' '.join(cmd)} exited {p.returncode}:\n{p.stdout[-3000:]}{p.stderr[-3000:]}")
     return p
-
-
-def scrape(config, module, target):
-    port = free_port(socket.SOCK_STREAM)
-    exporter = subprocess.Popen(["prometheus-snmp-exporter", f"--config.file={config}",
-                                 f"--web.listen-address=127.0.0.1:{port}"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):  # 20 s at most
-            try:
-                url = f"http://127.0.0.1:{port}/snmp?module={module}&target={target.split(':', 1)[1]}"
-                return urllib.request.urlopen(url, timeout=10).read().decode()
-            except OSError:
-                time.sleep(0.2)
-        return ""
-    finally:
-        exporter.terminate()
-        exporter.wait(10)
 
 
 def main(source):
@@ -96,7 +75,11 @@ def main(source):
             yml = re.sub(r"(\n\s+)password: \S+", rf"\1password: {AUTH}", f.read())
         with open(f"{work}/snmp.yml", "w") as f:
             f.write(re.sub(r"(\n\s+)priv_password: \S+", rf"\1priv_password: {PRIV}", yml))
-        body = scrape(f"{work}/snmp.yml", "qv_wlan_v3", agent.target)
+        exporter, port = serve(["prometheus-snmp-exporter", f"--config.file={work}/snmp.yml",
+                                "--web.listen-address=127.0.0.1:@PORT@"], f"{work}/exporter.log")
+        body = http(port, f"/snmp?module=qv_wlan_v3&target=127.0.0.1:{agent.port}") or ""
+        exporter.terminate()
+        exporter.wait(10)
         check(re.search(r'^qvRadioNoiseFloor\{qvRadioAttributeIndex="\d+"\} -\d+$', body, re.M),
               f"exporter scrape of qv_wlan_v3:\n{body[-2000:]}")
 

@@ -5,38 +5,17 @@
 # carry every served value; then Prometheus with the rules scrapes the demo
 # access point and every query of the dashboard returns labelled data.
 
-import json, os, pathlib, re, subprocess, sys, tempfile, time, urllib.request, yaml  # noqa: E401
+import json, os, pathlib, re, subprocess, sys, tempfile, time, yaml  # noqa: E401
 from urllib.parse import quote
-from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, free_port, reference
+from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, http, reference, serve
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "test-ap.json")
 failures = []
 
 
-def http(port, path, timeout=30):
-    # GET until it answers (bounded); the body, or None.
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        try:
-            return urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10).read().decode()
-        except OSError:
-            time.sleep(0.5)
-
-
 def api(port, path):  # Prometheus's HTTP API: the data of the answer
     return json.loads(http(port, "/api/v1/" + path) or '{"data": {"result": []}}')["data"]
-
-
-def daemon(cmd, log):
-    # A server on a free loopback port: (process, port). Stopped by PID.
-    port = free_port(1)
-    proc = subprocess.Popen([a.replace("@PORT@", str(port)) for a in cmd], stdout=open(log, "w"),
-                            stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-    if http(port, "/") is None:
-        proc.kill()
-        sys.exit(f"{cmd[0]} did not answer; log:\n{open(log).read()[-3000:]}")
-    return proc, port
 
 
 def samples(body):
@@ -96,7 +75,7 @@ def check_dashboard(tmp, exporter_port):
         pathlib.Path(f"{tmp}/prometheus.yml").write_text(open(f"{HERE}/prometheus.yml").read().replace("@AGENT@", f"127.0.0.1:{agent.port}")
                                                          .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
                                                          .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
-        prom, port = daemon(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
+        prom, port = serve(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
                              "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
         try:
             dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
@@ -120,7 +99,7 @@ def check_dashboard(tmp, exporter_port):
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         config = exporter_config(tmp)
-        exporter, port = daemon(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml",
+        exporter, port = serve(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml",
                                  "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/exporter.log")
         try:
             check_exporter(tmp, port, config)
