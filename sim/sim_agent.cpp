@@ -90,7 +90,7 @@ void parse_sim_config(const char *, char *line) {
 
 } // namespace
 
-extern "C" QV_SIM_EXPORT void init_qv_wlan_sim(void) {
+extern "C" QV_WLAN_DATASOURCE_API void init_qv_wlan_sim(void) {
     // dlmod opens modules with local scope: a module loaded later could not
     // resolve the data-source functions from this library.
     if (qv_wlan_promote_to_global() != 0)
@@ -103,7 +103,7 @@ extern "C" QV_SIM_EXPORT void init_qv_wlan_sim(void) {
     register_stats();
 }
 
-extern "C" QV_SIM_EXPORT void deinit_qv_wlan_sim(void) {
+extern "C" QV_WLAN_DATASOURCE_API void deinit_qv_wlan_sim(void) {
     for (auto &reg : registrations) {
         if (reg) netsnmp_unregister_handler(reg);
         reg = nullptr;

@@ -219,41 +219,43 @@ using namespace qvsim;
 
 extern "C" {
 
-QV_SIM_EXPORT int qv_wlan_get_first_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
     return get_first<Interfaces>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_next_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
     return get_next<Interfaces>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *entry, int) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *entry, int) {
     return get_first<Associations>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *entry) {
     return get_next<Associations>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_first_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
     return get_first<RadioStats>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_next_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
     return get_next<RadioStats>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_first_virtual_statis_entry(uint32_t *cursor, qv_wlan_virtual_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_virtual_statis_entry(uint32_t *cursor,
+                                                                  qv_wlan_virtual_statis_entry *entry) {
     return get_first<VifStats>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_next_virtual_statis_entry(uint32_t *cursor, qv_wlan_virtual_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_virtual_statis_entry(uint32_t *cursor,
+                                                                 qv_wlan_virtual_statis_entry *entry) {
     return get_next<VifStats>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_first_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
     return get_first<RadioAttributes>(cursor, entry);
 }
-QV_SIM_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
     return get_next<RadioAttributes>(cursor, entry);
 }
 
-// The kit's standard release, after checks: a release the sim cannot vouch for is counted and logged, never acted on:
-// freeing or decrementing memory it did not fill would hide the caller's bug
-// behind a crash somewhere else.
-QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
+// The kit's standard release, after checks: a release the sim cannot vouch
+// for is counted and logged, never acted on: freeing or decrementing memory it
+// did not fill would hide the caller's bug behind a crash somewhere else.
+QV_WLAN_DATASOURCE_API int qv_free_ref_mem(void *record) {
     State &s = state();
     const ptrdiff_t live = record ? live_index(s.live, record) : -1;
     if (live < 0) {
@@ -274,7 +276,7 @@ QV_SIM_EXPORT int qv_free_ref_mem(void *record) {
     return 0;
 }
 
-QV_SIM_EXPORT void qv_sim_get_stats(struct qv_sim_stats *out) {
+QV_WLAN_DATASOURCE_API void qv_sim_get_stats(struct qv_sim_stats *out) {
     if (!out) return;
     const State &s = state();
     out->live_blocks = static_cast<uint32_t>(s.live.size());
@@ -286,26 +288,26 @@ QV_SIM_EXPORT void qv_sim_get_stats(struct qv_sim_stats *out) {
     out->config_errors = static_cast<uint32_t>(s.config_errors);
 }
 
-QV_SIM_EXPORT void qv_sim_reset_stats(void) {
+QV_WLAN_DATASOURCE_API void qv_sim_reset_stats(void) {
     State &s = state();
     s.peak = s.live.size();
     s.first_calls = s.next_calls = s.release_errors = s.config_loads = s.config_errors = 0;
 }
 
-QV_SIM_EXPORT int qv_sim_load_file(const char *path) {
+QV_WLAN_DATASOURCE_API int qv_sim_load_file(const char *path) {
     State &s = state();
     s.source = Source::File;
     s.path = path ? path : "";
     return load_file_now(signature_of(s.path));
 }
 
-QV_SIM_EXPORT int qv_sim_load_json(const char *text, const char *name) {
+QV_WLAN_DATASOURCE_API int qv_sim_load_json(const char *text, const char *name) {
     State &s = state();
     s.source = Source::Text;
     return load_text(text ? text : "", name ? name : "description");
 }
 
-QV_SIM_EXPORT int qv_sim_generate(uint32_t clients, uint32_t vifs, uint32_t radios) {
+QV_WLAN_DATASOURCE_API int qv_sim_generate(uint32_t clients, uint32_t vifs, uint32_t radios) {
     State &s = state();
     s.source = Source::Generated;
     GenerateParams p;
@@ -321,12 +323,12 @@ QV_SIM_EXPORT int qv_sim_generate(uint32_t clients, uint32_t vifs, uint32_t radi
     return load_generated(p);
 }
 
-QV_SIM_EXPORT int qv_sim_use_builtin(void) {
+QV_WLAN_DATASOURCE_API int qv_sim_use_builtin(void) {
     state().source = Source::Builtin;
     return load_text(builtin_demo_json, "built-in demo access point");
 }
 
-QV_SIM_EXPORT void qv_sim_reset(void) {
+QV_WLAN_DATASOURCE_API void qv_sim_reset(void) {
     State &s = state();
     s.source = Source::Unset;
     s.model.reset();
@@ -334,8 +336,8 @@ QV_SIM_EXPORT void qv_sim_reset(void) {
     s.last_error.clear();
 }
 
-QV_SIM_EXPORT const char *qv_sim_last_error(void) { return state().last_error.c_str(); }
+QV_WLAN_DATASOURCE_API const char *qv_sim_last_error(void) { return state().last_error.c_str(); }
 
-QV_SIM_EXPORT void qv_sim_set_clock(qv_sim_clock_fn clock) { state().clock = clock; }
+QV_WLAN_DATASOURCE_API void qv_sim_set_clock(qv_sim_clock_fn clock) { state().clock = clock; }
 
 } // extern "C"

@@ -12,8 +12,6 @@
 
 #include "datasource/qv_wlan_datasource.h"
 
-#define QV_SIM_EXPORT QV_WLAN_DATASOURCE_API
-
 namespace qvsim {
 
 enum class ValueType { String, Mac, IpAddress, Integer, Counter32 };

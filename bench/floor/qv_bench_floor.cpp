@@ -222,7 +222,7 @@ void register_floor_table(FloorTable &t) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) void init_qv_bench_floor(void) {
+extern "C" QV_EXPORT void init_qv_bench_floor(void) {
     // dlmod opens modules locally; the probe finds qv_bench_floor_stats globally.
     Dl_info self;
     if (dladdr(reinterpret_cast<void *>(init_qv_bench_floor), &self) && self.dli_fname)
@@ -239,7 +239,7 @@ extern "C" __attribute__((visibility("default"))) void init_qv_bench_floor(void)
 }
 
 // For the benchmark probe: the iterator's calls since the last reset.
-extern "C" __attribute__((visibility("default"))) void qv_bench_floor_stats(uint32_t out[4], int reset) {
+extern "C" QV_EXPORT void qv_bench_floor_stats(uint32_t out[4], int reset) {
     out[0] = stats.first_calls;
     out[1] = stats.next_calls;
     out[2] = stats.kept;

@@ -21,8 +21,6 @@
 #include "datasource/qv_wlan_datasource.h"
 #include "qv_wlan_sim.h"
 
-#define EXPORT QV_WLAN_DATASOURCE_API
-
 static uint32_t n_clients = 64, n_vifs = 4, n_radios = 2;
 static int configured;
 static struct qv_sim_stats stats;
@@ -133,20 +131,20 @@ static void build_all(void) {
 
 /* Cursor for the four single-index tables: the 1-based row number. For the
  * association table: the 0-based position. */
-#define SIMPLE_KIND(kind, type, count, rows)                         \
-    EXPORT int qv_wlan_get_first_##kind(uint32_t *cursor, type *e) { \
-        configure();                                                 \
-        stats.first_calls++;                                         \
-        if ((count) == 0) return -1;                                 \
-        *cursor = 1;                                                 \
-        memcpy(e, &rows[0], sizeof *e);                              \
-        return filled();                                             \
-    }                                                                \
-    EXPORT int qv_wlan_get_next_##kind(uint32_t *cursor, type *e) {  \
-        stats.next_calls++;                                          \
-        if (!configured || *cursor >= (count)) return -1;            \
-        memcpy(e, &rows[(*cursor)++], sizeof *e);                    \
-        return filled();                                             \
+#define SIMPLE_KIND(kind, type, count, rows)                                         \
+    QV_WLAN_DATASOURCE_API int qv_wlan_get_first_##kind(uint32_t *cursor, type *e) { \
+        configure();                                                                 \
+        stats.first_calls++;                                                         \
+        if ((count) == 0) return -1;                                                 \
+        *cursor = 1;                                                                 \
+        memcpy(e, &rows[0], sizeof *e);                                              \
+        return filled();                                                             \
+    }                                                                                \
+    QV_WLAN_DATASOURCE_API int qv_wlan_get_next_##kind(uint32_t *cursor, type *e) {  \
+        stats.next_calls++;                                                          \
+        if (!configured || *cursor >= (count)) return -1;                            \
+        memcpy(e, &rows[(*cursor)++], sizeof *e);                                    \
+        return filled();                                                             \
     }
 
 SIMPLE_KIND(if, qv_wlan_if_entry, n_vifs, if_rows)
@@ -154,7 +152,7 @@ SIMPLE_KIND(radio_statis_entry, qv_wlan_radio_statis_entry, n_radios, radio_stat
 SIMPLE_KIND(virtual_statis_entry, qv_wlan_virtual_statis_entry, n_vifs, vif_stats_rows)
 SIMPLE_KIND(radio_attr_entry, qv_wlan_radio_attr_entry, n_radios, radio_attr_rows)
 
-EXPORT int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *e, int flag) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *e, int flag) {
     (void)flag;
     configure();
     stats.first_calls++;
@@ -164,14 +162,14 @@ EXPORT int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *e, int fla
     return filled();
 }
 
-EXPORT int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *e) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *e) {
     stats.next_calls++;
     if (!configured || *cursor + 1 >= n_clients) return -1;
     memcpy(e, &ass_rows[++*cursor], sizeof *e);
     return filled();
 }
 
-EXPORT int qv_free_ref_mem(void *record) {
+QV_WLAN_DATASOURCE_API int qv_free_ref_mem(void *record) {
     uint32_t *count = (uint32_t *)record - 1;
     if (*count == 0) {
         stats.release_errors++;
@@ -184,9 +182,9 @@ EXPORT int qv_free_ref_mem(void *record) {
     return 0;
 }
 
-EXPORT void qv_sim_get_stats(struct qv_sim_stats *out) { *out = stats; }
+QV_WLAN_DATASOURCE_API void qv_sim_get_stats(struct qv_sim_stats *out) { *out = stats; }
 
-EXPORT void qv_sim_reset_stats(void) {
+QV_WLAN_DATASOURCE_API void qv_sim_reset_stats(void) {
     uint32_t live = stats.live_blocks;
     memset(&stats, 0, sizeof stats);
     stats.live_blocks = live;

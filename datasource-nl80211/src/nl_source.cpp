@@ -18,8 +18,6 @@
 #include "nl_parse.h"
 #include "nl_records.h"
 
-#define QVNL_EXPORT QV_WLAN_DATASOURCE_API
-
 namespace qvnl {
 namespace {
 
@@ -197,38 +195,44 @@ using namespace qvnl;
 
 extern "C" {
 
-QVNL_EXPORT int qv_wlan_get_first_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
     return first(g_if, KIND_IF, build_if_rows, cursor, entry);
 }
-QVNL_EXPORT int qv_wlan_get_next_if(uint32_t *cursor, qv_wlan_if_entry *entry) { return next(g_if, cursor, entry); }
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_if(uint32_t *cursor, qv_wlan_if_entry *entry) {
+    return next(g_if, cursor, entry);
+}
 
-QVNL_EXPORT int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *entry, int /*flag, always 1*/) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_ass(uint32_t *cursor, qv_wlan_ass_entry *entry, int /*flag, always 1*/) {
     return first(g_ass, KIND_ASS, build_ass_rows, cursor, entry);
 }
-QVNL_EXPORT int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *entry) { return next(g_ass, cursor, entry); }
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_ass(uint32_t *cursor, qv_wlan_ass_entry *entry) {
+    return next(g_ass, cursor, entry);
+}
 
-QVNL_EXPORT int qv_wlan_get_first_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
     return first(g_radio_stats, KIND_RADIO_STATS, build_radio_stats_rows, cursor, entry);
 }
-QVNL_EXPORT int qv_wlan_get_next_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_radio_statis_entry(uint32_t *cursor, qv_wlan_radio_statis_entry *entry) {
     return next(g_radio_stats, cursor, entry);
 }
 
-QVNL_EXPORT int qv_wlan_get_first_virtual_statis_entry(uint32_t *cursor, qv_wlan_virtual_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_virtual_statis_entry(uint32_t *cursor,
+                                                                  qv_wlan_virtual_statis_entry *entry) {
     return first(g_vif_stats, KIND_VIF_STATS, build_vif_stats_rows, cursor, entry);
 }
-QVNL_EXPORT int qv_wlan_get_next_virtual_statis_entry(uint32_t *cursor, qv_wlan_virtual_statis_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_virtual_statis_entry(uint32_t *cursor,
+                                                                 qv_wlan_virtual_statis_entry *entry) {
     return next(g_vif_stats, cursor, entry);
 }
 
-QVNL_EXPORT int qv_wlan_get_first_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_first_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
     return first(g_radio_attr, KIND_RADIO_ATTR, build_radio_attr_rows, cursor, entry);
 }
-QVNL_EXPORT int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
+QV_WLAN_DATASOURCE_API int qv_wlan_get_next_radio_attr_entry(uint32_t *cursor, qv_wlan_radio_attr_entry *entry) {
     return next(g_radio_attr, cursor, entry);
 }
 
-QVNL_EXPORT int qv_free_ref_mem(void *record) {
+QV_WLAN_DATASOURCE_API int qv_free_ref_mem(void *record) {
     if (!record) return -1;
     qv_wlan_release_block(record);
     return 0;
@@ -238,8 +242,8 @@ QVNL_EXPORT int qv_free_ref_mem(void *record) {
  * order interfaces, associations, radio statistics, virtual interface
  * statistics, radio attributes): lets a test prove that a walk costs one set
  * of dumps per snapshot age. */
-QVNL_EXPORT unsigned long long qv_nl80211_request_count(void) { return g_requests; }
-QVNL_EXPORT unsigned long long qv_nl80211_snapshot_count(int kind) {
+QV_WLAN_DATASOURCE_API unsigned long long qv_nl80211_request_count(void) { return g_requests; }
+QV_WLAN_DATASOURCE_API unsigned long long qv_nl80211_snapshot_count(int kind) {
     return kind >= 0 && kind < KIND_COUNT ? g_snapshots[kind] : 0;
 }
 
@@ -260,7 +264,7 @@ static void config_leases(const char *, char *line) {
 /* snmpd's dlmod entry. dlmod opens us with local scope, which would hide
  * the qv_wlan_* functions from the module loaded after us: promote this
  * library to global scope. Also adds two snmpd.conf directives. */
-QVNL_EXPORT void init_qv_wlan_nl80211(void) {
+QV_WLAN_DATASOURCE_API void init_qv_wlan_nl80211(void) {
     if (qv_wlan_promote_to_global() != 0)
         log_line(LOG_ERR, std::string("qv_wlan_nl80211: cannot make symbols global: ") + dlerror());
     config(); /* read the environment before the directives may override it */
