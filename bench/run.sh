@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The walk-cost benchmark in one command: installs what is missing, builds the
 # module and the benchmark's pieces, runs bench/run_bench.py.
 #   bash bench/run.sh               full run, 16 to 1024 clients (about 4 min on 2 cores)

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Walk-cost benchmark: the module against a floor module and pass_persist
 scripts, each in its own snmpd on 127.0.0.1.
 

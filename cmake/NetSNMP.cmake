@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Net-SNMP as imported targets:
 #   NetSNMP::headers  include directory only (the module: snmpd supplies the symbols)
 #   NetSNMP::client   libnetsnmp (client programs)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # QV_SANITIZE=ON builds everything of the project (the module, the simulated
 # data source, the test programs) with AddressSanitizer and
 # UndefinedBehaviorSanitizer. snmpd itself stays uninstrumented: tests that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // libFuzzer target: the iteration callbacks and handlers of the five tables,
 // in process with the real Net-SNMP agent library and the unit tests' fake
 // data source. An input programs every table's rows (records, cursors,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Makes both snmp_exporter configurations from generator.yml with Debian's
 # prometheus-snmp-generator (0.21):
 #   snmp.yml          0.21 format (Debian 12's exporter): version and auth in

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Turns the 0.21 generator's output into the two committed exporter files,
 and fills the SNMPv3 secrets in from the environment (generate.sh runs it).
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # One command to see the module at work: installs what is missing, builds the
 # module and the simulated access point, starts Debian's snmpd on
 # 127.0.0.1 with both loaded, prints the five tables and serves until Ctrl-C.

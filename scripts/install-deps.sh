@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs every Debian package the project needs (scripts/deps/*.list, one
 # package a line) that is not installed yet, then runs scripts/deps/*.sh for
 # what Debian does not ship as a package. Safe to run again.

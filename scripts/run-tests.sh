@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The whole test suite: installs what is missing, builds, runs every test
 # through CTest; then builds again with AddressSanitizer + UndefinedBehavior-
 # Sanitizer (-DQV_SANITIZE=ON, cmake/Sanitizers.cmake) and runs the unit, sim,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qv_wlan_sim.so: a simulated wireless data source for development, tests and
  * benchmarks. It implements the data-source functions declared in

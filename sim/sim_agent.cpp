@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Loading the sim into snmpd with `dlmod qv_wlan_sim /path/qv_wlan_sim.so`:
 // the data-source symbols are made global for the modules loaded after it,
 // the qvSimConfig directive is registered, and the sim's counters are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The data-source functions, the choice and reloading of the description,
 // live-block accounting and the in-process API.
 //

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 // The simulated access point's model: five tables of entries, each either
 // stored (from a description) or computed on demand (generated).
 #ifndef QV_SIM_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Reads an access point description (JSON) into a Model. Every problem is
 // reported as one line that names where it is: the line and column for a
 // syntax error, the path of the value (associations[2].qvClientRSSI) for

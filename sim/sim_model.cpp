@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Record layouts by column name, stored tables and generated tables.
 #include "sim_internal.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The long, on demand runs whose last figures are in docs/reliability.md (CI
 # runs the same tests short). Each argument is RUN=SIZE:
 #   fuzz=SECONDS  malformed=PACKETS  soak=REQUESTS  misbehaving=ROUNDS  valgrind=PACKETS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 /*
  * qv_bench_floor.so: the cheapest module that can serve the five tables
  * through Net-SNMP's table iterator, the floor the real module is measured

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: BSD-3-Clause
 """The association table served through snmpd's pass_persist, written the way
 such scripts usually are: on each request read the whole table from the
 wireless data source, build the sorted list of instances, answer from it.

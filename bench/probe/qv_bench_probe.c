@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qv_bench_probe.so: lets the benchmark driver read the data source's
  * statistics for exactly one walk. A GET of 1.3.6.1.4.1.32473.1.1.1.1.98.1.0

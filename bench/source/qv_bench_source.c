@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qv_bench_source.so: the benchmark's data source. It generates an access
  * point of QV_SIM_GENERATE="clients=N,vifs=M,radios=R" with O(1) first and

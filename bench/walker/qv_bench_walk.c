@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qv_bench_walk: one timed walk of a subtree with Net-SNMP's client library,
  * GETNEXT or GETBULK, against an agent on 127.0.0.1. Prints one JSON line:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Shared part of the cross toolchain files. The including file sets
 # QV_CROSS_TRIPLE and CMAKE_SYSTEM_PROCESSOR first.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Cross-build for s390x-linux-gnu: IBM Z, 64-bit big-endian: Debian has a full port, so its packages give a complete sysroot (mmdebstrap).
 #   cmake -S . -B build-s390x --toolchain cmake/toolchains/s390x-linux-gnu.cmake -DQV_SYSROOT=/path/to/sysroot -DQV_MODULE_ONLY=ON
 # Compiler: Debian's g++-s390x-linux-gnu. See docs/porting.md.

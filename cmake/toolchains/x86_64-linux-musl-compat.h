@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /* Force-included by x86_64-linux-musl.cmake into C++ sources: the build
  * machine's libstdc++ headers are configured for glibc and test its version
  * with __GLIBC_PREREQ, which musl lacks. "Not glibc" is right for the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Build against musl on an x86-64 build machine (Debian's musl-tools), to try
 # the module in a musl snmpd as OpenWrt and many Buildroot images have:
 #   cmake -S . -B build-musl --toolchain cmake/toolchains/x86_64-linux-musl.cmake -DQV_SYSROOT=/path/to/sysroot -DQV_MODULE_ONLY=ON

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 /* The production backend: nl80211 through libnl-genl, netdev counters and
  * the neighbour table through libnl-route. */
 #include <linux/nl80211.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "nl_parse.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Decoding of nl80211 answers into nl_state.h values, and the small unit
  * conversions the records need. Each parser takes one netlink message as the

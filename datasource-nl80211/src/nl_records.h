@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Turning one snapshot of kernel state into the records of each kind, with
  * the cursor each row gets. docs/nl80211-mapping.md documents every field.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * The snapshot cache behind the ten data-source functions. A first call
  * takes a snapshot of its kind unless the last one is younger than the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * What the nl80211 data source learns from the kernel in one snapshot, before
  * it is turned into the records the module reads. Plain values only, so the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """The nl80211 source in a real snmpd on this machine, loaded by dlmod and by
 LD_PRELOAD. Without radios (often without nl80211) the tables are registered
 and empty, and a netlink failure is logged once per kind, not once per walk."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The nl80211 data source without a kernel: the kernel's answers (data/kernel.json)
 // written as the kernel lays them out, parsed and turned into records, read back
 // by the column reference. The snapshot cache behind the ten functions is

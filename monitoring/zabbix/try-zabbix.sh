@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # A scratch Zabbix 6.0 to try the template on one access point, with nothing
 # installed system-wide beyond Debian's packages: a private PostgreSQL cluster,
 # the server, and the frontend's API under PHP's built-in web server, all on

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Sourced by the cross scripts: what each ARCH name means.
 #   qv_arch ARCH  sets triple (toolchain file and compiler prefix), qemu
 #   (user-mode QEMU's name for it) and debian (Debian's port, empty when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Cross-builds the module for ARCH against its sysroot (made when missing),
 # with the project's own toolchain file, checks the .so, and builds what the
 # test runs under qemu-user need: the simulated data source (qv_wlan_sim)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Checks a (cross-)built qv_if_iterate.so the way the target's snmpd will
 # meet it: the target's machine, word size and byte order, a C library as its
 # only load-time dependency (glibc's libc.so.6, musl's libc.so or

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Cross-builds GoogleTest from Debian's googletest sources (/usr/src/googletest)
 # and installs it under SYSROOT/usr, for targets without Debian packages.
 # Usage: gtest-from-source.sh ARCH SYSROOT      (ARCH names the toolchain file)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Cross-builds Net-SNMP's libraries and a small snmpd (dlmod built in) from
 # Debian's own source package, for targets that have no Debian sysroot
 # (32-bit MIPS and PowerPC big-endian) and for musl (x86_64-linux-musl, built

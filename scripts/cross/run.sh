@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Runs a program built for ARCH from the project's sysroot for ARCH (made by
 # sysroot.sh) on the build machine: under user-mode QEMU (no binfmt needed),
 # or directly for musl. For trying a target's snmpd or test programs:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Makes (once) the target root file system that a cross-build compiles
 # against and that user-mode QEMU runs from, and prints its path.
 # Usage: sysroot.sh ARCH      ARCH: s390x | arm64 | armhf | mipsel | mips | powerpc | musl

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Source packages for the cross-builds: Net-SNMP for 32-bit MIPS, musl
 # and PowerPC is built from Debian's own source package (no Debian sysroot
 # exists for those), so apt needs deb-src lines. They go into a file of our

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs the IETF base MIB modules (SNMPv2-SMI, SNMPv2-TC, SNMPv2-CONF,
 # SNMPv2-MIB, IF-MIB, IANAifType-MIB) that Debian does not ship but that
 # smilint, Net-SNMP's tools and the snmp_exporter generator need to read

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """The simulated access point. In process (ctypes, an injected clock): the
 description errors users meet, counters over time, generated access points.
 In a real snmpd through the fixture, where the module fetches and releases

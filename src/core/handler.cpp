@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The request handler shared by the five tables. Only retrievals reach it: the
 // tables are read-only and the iterator turns GETNEXT/GETBULK into GETs.
 #include "core/qv_if_iterate.h"

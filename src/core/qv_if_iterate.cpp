@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Module entry: snmpd's dlmod finds init_qv_if_iterate by name after loading
 // qv_if_iterate.so and calls it once at start-up.
 #include "core/qv_if_iterate.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qv_if_iterate: the agent module's core and its exported interface.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Registration of one table with the agent's table iterator. The structures
 // belong to the agent once registered; the module never unregisters.
 #include "core/qv_if_iterate.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Row snapshots: one malloc'd ref-mem block per fetched row, laid out as
  * [32-bit count][record][32-bit cursor] (the kit's row-block helpers). Every

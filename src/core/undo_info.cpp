@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Release helper for a two-level heap object; exported for callers that
 // keep undo information, not used by the module itself.
 #include "core/qv_if_iterate.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * The wireless data source: the device maker's library that the module
  * resolves from the host agent process at load time, and the kit every data

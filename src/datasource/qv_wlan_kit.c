@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /* The data-source kit's one piece of code: promotion to global symbols. */
 #define _GNU_SOURCE
 #include <dlfcn.h>

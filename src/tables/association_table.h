@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qvAssociationTable (.2): the clients associated with the access point,
  * indexed by the record's first index (INTEGER) and the client MAC (OCTET

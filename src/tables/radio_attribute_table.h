@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qvRadioAttributeTable (.5): each radio's channel, transmit power and noise
  * floor, indexed by the entry's cursor.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qvRadioStatsTable (.3): per-radio traffic, error and airtime counters,
  * indexed by the entry's cursor.

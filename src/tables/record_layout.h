@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Compile-time checks of the records the data source fills. The records are
  * shared with a library built elsewhere, so their layout is held byte for byte

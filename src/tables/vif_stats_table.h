@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qvVIfStatsTable (.4): per-virtual-interface traffic and airtime counters,
  * indexed by the entry's cursor.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * qvXIfTable (.1): the access point's wireless interfaces, one row per
  * interface entry, indexed by the entry's cursor.

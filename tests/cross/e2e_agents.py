@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """Every column of every table, byte-exact, read by the build machine's client.
 
 e2e_agents.py: from the snmpd the fixture is given (a target's snmpd under

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The firmware recipes' build (packaging/openwrt, buildroot, yocto): module
 # only, cross toolchain with sysroot, prefix /usr, DESTDIR install, for arm64:
 # exactly the files of install-tree.txt. Then check-module.sh accepts the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """End-to-end: a real snmpd loads the module and the simulated access point,
 Net-SNMP's tools ask, and every answer is compared with qvmodel's reading of
 the description through the column reference. Under QV_AGENT_WRAPPER

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # qv_agent_test(NAME name COMMAND cmd... [LABELS l...] [TIMEOUT s] [ENVIRONMENT e...])
 # Registers a test that talks to a running agent through tests/harness/qvagent.py,
 # handing it the built files. Included from the top level, so the components'

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """The one snmpd fixture and SNMP client of the test suites.
 
 An Agent is a real snmpd on 127.0.0.1 at a free UDP port, started here and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """What the agent must answer for a simulated access point description.
 
 Builds every row's record bytes the way the description defines them (fill,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """The operator's path of docs/install.md from the source tree to names over
 SNMPv3: packages built without the test suite, both installed with dpkg into
 a scratch root, the snippet enabled with the simulated data source and a user

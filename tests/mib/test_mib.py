@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """QV-WLAN-MIB: smilint finds nothing; it agrees with the column and table
 reference (names, OIDs, types, access, index); a live agent is read through
 it by name."""

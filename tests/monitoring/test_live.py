@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 # Debian's snmp_exporter and Prometheus in front of real agents. Both exporter
 # formats (the current one turned back into modules the 0.21 exporter reads), v2c
 # and v3 with passphrases from the environment, give the same samples, and these

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 # A real Zabbix 6.0 (monitoring/zabbix/try-zabbix.sh: Debian's server, PostgreSQL,
 # the frontend's API under PHP's built-in server) with the template polls the
 # demo agent as an SNMP host: items of each discovery rule must receive values.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * A test-only data source in C, written with the data-source kit, loaded with
  * "dlmod qv_test_datasource PATH" before the module. It builds for a C library

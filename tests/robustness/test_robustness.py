@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """The agent with the module under hostile traffic: malformed packets, refused
 SETs, misbehaving data sources and a short soak, each on the one fixture and
 each ending with the fixture's clean-exit checks (valgrind, the sanitizers).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """The built module as the host agent loads it: exactly the reference's names
 exported, the C library its only load-time dependency, nothing of the C++
 runtime left for the loader. NM and READELF may name a cross toolchain's tools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "fake_source.h"
 
 #include "datasource/qv_wlan_datasource.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 // The wireless data source as the unit tests and the fuzz target fake it:
 // rows programmed per table, and a watch on the module's malloc, calloc and
 // free (the binaries link with --wrap of all three) that checks the row-block

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The module's objects in process with the real Net-SNMP agent library: every
 // table's iteration callbacks and handler run through scenarios, start-up is
 // watched through --wrap of the agent's registration calls. Expected facts

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: BSD-3-Clause
 # /init of the QEMU guest: a two-radio access point on mac80211_hwsim (hostapd
 # on wlan0, a client on each of wlan1 and wlan2 in its own network namespace,
 # so frames cross the simulated air), snmpd with the module and the nl80211

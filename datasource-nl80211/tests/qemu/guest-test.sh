@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Boots a throw-away QEMU guest (guest-init.sh) with Debian's kernel, the
 # access point's programs and their libraries from this host
 # (scripts/deps/nl80211.list), snmpd, the module and the nl80211 data source.
