@@ -144,10 +144,15 @@ static inline uint32_t qv_wlan_release_block(void *record) {
  */
 __attribute__((visibility("hidden"))) int qv_wlan_promote_to_global(void);
 
+/* Promotes the data source to global symbols; when that fails, logs
+ * "<name>: cannot make data-source symbols global: <reason>" through snmpd's
+ * snmp_log (standard error outside snmpd) at error priority. (qv_wlan_kit.c) */
+__attribute__((visibility("hidden"))) void qv_wlan_dlmod_init(const char *name);
+
 /* snmpd's entry point for `dlmod <name> /path/<name>.so`, loaded before the
- * module: makes the data source's symbols global. */
+ * module: makes the data source's symbols global, or says why not. */
 #define QV_WLAN_DLMOD_ENTRY(name) \
-    QV_WLAN_DATASOURCE_API void init_##name(void) { qv_wlan_promote_to_global(); }
+    QV_WLAN_DATASOURCE_API void init_##name(void) { qv_wlan_dlmod_init(#name); }
 
 #ifdef __cplusplus
 }
