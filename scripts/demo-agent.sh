@@ -147,27 +147,11 @@ if [ -f "$mibfile" ] && [ -z "$numeric" ]; then
 fi
 
 tables=(qvXIfTable qvAssociationTable qvRadioStatsTable qvVIfStatsTable qvRadioAttributeTable)
-columns=(
-  "qvIfName qvSSIDName qvIfPromiscuous qvIfType qvIfMode qvIfConfMode"
-  "qvClientMac qvClientIP qvClientHostname qvClientRSSI qvClientLinkUptime qvClientCWPUsed qvClientAuthMethod
-   qvClientEncryptionMethod qvClientMACProtocol qvClientSSID qvClientVLAN qvClientUserProfId qvClientChannel
-   qvClientLastTxRate qvClientUsername qvClientRxDataFrames qvClientRxDataOctets qvClientRxMgtFrames
-   qvClientRxUnicastFrames qvClientRxMulticastFrames qvClientRxBroadcastFrames qvClientRxMICFailures
-   qvClientTxDataFrames qvClientTxMgtFrames qvClientTxDataOctets qvClientTxUnicastFrames qvClientTxMulticastFrames
-   qvClientTxBroadcastFrames qvClientLastRxRate qvClientTxBeDataFrames qvClientTxBgDataFrames qvClientTxViDataFrames
-   qvClientTxVoDataFrames qvClientTxAirtime qvClientRxAirtime qvClientAssociationTime qvClientBSSID"
-  "qvRadioTxDataFrames qvRadioTxUnicastDataFrames qvRadioTxMulticastDataFrames qvRadioTxBroadcastDataFrames
-   qvRadioTxNonBeaconMgtFrames qvRadioTxBeaconFrames qvRadioTxTotalRetries qvRadioTxTotalFramesDropped
-   qvRadioTxTotalFrameErrors qvRadioTxFEForExcessiveHWRetries qvRadioRxTotalDataFrames qvRadioRxUnicastDataFrames
-   qvRadioRxMulticastDataFrames qvRadioRxBroadcastDataFrames qvRadioRxMgtFrames qvRadioRxTotalFrameDropped
-   qvRadioTxBeDataFrames qvRadioTxBgDataFrames qvRadioTxViDataFrames qvRadioTxVoDataFrames qvRadioTXRTSFailures
-   qvRadioTxAirtime qvRadioRxAirtime"
-  "qvVIfRxDataFrames qvVIfRxUnicastDataFrames qvVIfRxMulticastDataFrames qvVIfRxBroadcastDataFrames
-   qvVIfRxErrorFrames qvVIfRxDroppedFrames qvVIfTxDataFrames qvVIfTxUnicastDataFrames qvVIfTxMulticastDataFrames
-   qvVIfTxBroadcastDataFrames qvVIfTxErrorFrames qvVIfTxDroppedFrames qvVIfTxBeDataFrames qvVIfTxBgDataFrames
-   qvVIfTxViDataFrames qvVIfTxVoDataFrames qvVIfTxAirtime qvVIfRxAirtime"
-  "qvRadioChannel qvRadioTxPower qvRadioNoiseFloor"
-)
+# Each table's column names in column order, from the column reference.
+columns=()
+for t in "${tables[@]}"; do
+  columns+=("$(awk -F'\t' -v t="$t" '$1 == t {printf "%s%s", sep, $4; sep = " "}' "$root/tests/reference/columns.tsv")")
+done
 
 # Without the MIB snmptable cannot tell a table's columns, so the walk is
 # laid out here: one line per row, the index first, columns in order.
