@@ -94,6 +94,7 @@ def check_dashboard(tmp, exporter_port):
                                                          .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
                                                          .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
         prom, port = serve(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
+                             "--enable-feature=extra-scrape-metrics",
                              "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
         try:
             dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
