@@ -3,8 +3,9 @@
 # Makes both snmp_exporter configurations from generator.yml with Debian's
 # prometheus-snmp-generator (0.21):
 #   snmp.yml          0.21 format (Debian 12's exporter): version and auth in
-#                     each module, modules qv_wlan (v2c) and qv_wlan_v3
-#   snmp-current.yml  format of exporter 0.23 and later: one module qv_wlan,
+#                     each module: every module of generator.yml (v2c) and
+#                     its NAME_v3 twin with qv_wlan_v3's auth
+#   snmp-current.yml  format of exporter 0.23 and later: the same modules,
 #                     auths qv_v2c and qv_v3 chosen per scrape with auth=
 # The current format is a transformation of the generated file (no current
 # generator is packaged for Debian 12); the metrics are the same.
