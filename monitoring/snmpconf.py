@@ -60,7 +60,8 @@ def convert(raw_path, outdir):
                                   "auth": {k: v for k, v in auth.items() if k != "version"}}
     dump(os.path.join(outdir, "snmp.yml"), old, "snmp_exporter 0.21 format")
     dump(os.path.join(outdir, "snmp-current.yml"), {"auths": auths, "modules": modules},
-         "snmp_exporter 0.23 and later: auths beside modules")
+         "snmp_exporter 0.23 and later: auths beside modules; from 0.26.0\n"
+         "# --config.expand-environment-variables fills the ${QV_SNMP_V3_*} passphrases in")
 
 
 def expand(node):
