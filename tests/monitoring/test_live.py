@@ -60,6 +60,12 @@ def check_exporter(tmp, port, config, current_port=None):
     names = {n for n, _ in {**small, **clients}}
     scraped["qv_wlan_split"] = {**small, **clients}
     failures.extend(["qv_wlan_small and qv_wlan_clients share samples"] if small.keys() & clients.keys() else [])
+    # The client module reads only the columns it exports, as samples or labels (no user or host names).
+    read = re.search(r"^snmp_scrape_pdus_returned (\S+)$", bodies["qv_wlan_clients"], re.M)
+    rows = {tuple(v for k, v in labels if k.startswith("qvAssociation")) for _, labels in clients}
+    columns = {n for n, _ in clients} | {l["labelname"] for m in config["qv_wlan_clients"]["metrics"] for l in m.get("lookups", [])}
+    failures.extend([f"qv_wlan_clients reads {read and read.group(1)} values, not {len(columns)} columns of {len(rows)} clients"]
+                    if not read or float(read.group(1)) != len(columns) * len(rows) else [])
     failures.extend(["qv_wlan_small and qv_wlan_clients differ from qv_wlan"] if scraped["qv_wlan_split"] != {
         k: v for k, v in scraped["qv_wlan"].items() if k[0] in names} else [])
     # Each module the same in both formats, under both auths, from either exporter.
