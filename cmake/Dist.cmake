@@ -11,7 +11,8 @@
 # the archived commit is copied to BUILD/dist/recipes/<the same relative path>
 # (recipes/openwrt/..., recipes/buildroot/..., recipes/yocto/...). A file whose
 # name ends in ".in" is rendered with configure_file(@ONLY) instead, to its name
-# without ".in", "@QV_VERSION@" in the file name also replaced, with:
+# without ".in", "@QV_VERSION@" in the file name also replaced (so a file that
+# must keep ".in", like Buildroot's Config.in, is kept as Config.in.in), with:
 #   @QV_VERSION@   the project's version (project() in CMakeLists.txt, the one
 #                  version number)
 #   @QV_SHA256@    the tarball's SHA-256 (64 lowercase hex digits)
@@ -31,6 +32,7 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
+cmake_minimum_required(VERSION 3.18)
 set(name qv-wlan-snmp-${QV_VERSION})
 set(QV_TARBALL ${name}.tar.gz)
 set(tarball "${QV_DIST}/${QV_TARBALL}")
