@@ -29,38 +29,31 @@ run cmake --build build --target dist && mv build/dist dist1 && sleep 1 && run c
 ok "release tarball, hash and recipes the same when made twice" 'diff -r dist1 build/dist'
 read -r sha tarball <build/dist/*.sha256 && tar xzf "build/dist/$tarball" && src=$PWD/${tarball%.tar.gz}
 recipe=$PWD/build/dist/recipes/openwrt/qv-wlan-snmp w=$PWD
-mkdir -p owrt/include && : >owrt/include/cmake.mk && cat >owrt/rules.mk <<'MK'
-INCLUDE_DIR:=$(TOPDIR)/include
-INSTALL_DIR:=install -d -m0755
-INSTALL_BIN:=install -m0755
-INSTALL_DATA:=install -m0644
-INSTALL_CONF:=install -m0600
-CP:=cp -fpR
-MK
+mkdir -p owrt/include && : >owrt/include/cmake.mk && printf '%s:=%s\n' INCLUDE_DIR '$(TOPDIR)/include' INSTALL_DIR \
+  'install -d -m0755' INSTALL_BIN 'install -m0755' INSTALL_DATA 'install -m0644' INSTALL_CONF 'install -m0600' CP 'cp -fpR' >owrt/rules.mk
 printf 'define BuildPackage\ninstall:\n\t$$(call Package/$(1)/install,$$(ROOT))\ndev:\n\t$$(call Build/InstallDev,$$(STAGE))\nendef\nprint-%%:\n\t@echo $($*)\n' >owrt/include/package.mk
 owrt() { make -s -C "$recipe" TOPDIR="$w/owrt" PKG_INSTALL_DIR="$src/ipkg-install" ROOT="$w/root" STAGE="$w/stage" "$@"; }
 ok "recipe fetches $tarball by its SHA-256" '[ "$(owrt print-PKG_SOURCE print-PKG_HASH)" = "$tarball"$'"'\n'"'"$sha" ]'
 
 st=$PWD/staging_dir/target-mips_24kc_musl flags="-Os -pipe -mno-branch-likely -mips32r2 -mtune=24kc -fno-caller-saves \
   -fno-plt -Wformat -Werror=format-security -fstack-protector -D_FORTIFY_SOURCE=1"
-mkdir -p "$st/usr/include" "$st/usr/lib" "$src/build-openwrt"
-ln -s "$cache/sysroot-mips/usr/include/net-snmp" "$st/usr/include/" && ln -s "$cache"/sysroot-mips/usr/lib/libnetsnmp*.so* "$st/usr/lib/"
-ldflags="-L$st/usr/lib -L$st/lib -znow -zrelro" t=/usr/bin/mips-linux-gnu
+b=$src/$(owrt print-CMAKE_BINARY_SUBDIR) ldflags="-L$st/usr/lib -L$st/lib -znow -zrelro" t=/usr/bin/mips-linux-gnu
+mkdir -p "$st/usr/include" "$st/usr/lib" "$b" && ln -s "$cache/sysroot-mips/usr/include/net-snmp" "$st/usr/include/" \
+  && ln -s "$cache"/sysroot-mips/usr/lib/libnetsnmp*.so* "$st/usr/lib/"
 # shellcheck disable=SC2046 # the recipe's CMAKE_OPTIONS, split as make passes them
-(cd "$src/build-openwrt" && run env CFLAGS="$flags" CXXFLAGS="$flags" LDFLAGS="$ldflags" cmake --no-warn-unused-cli \
-  -DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_VERSION=1 -DCMAKE_SYSTEM_PROCESSOR=mips -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_C_COMPILER=$t-gcc \
-  -DCMAKE_CXX_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER=$t-g++ -DCMAKE_ASM_COMPILER_LAUNCHER= -DCMAKE_ASM_COMPILER=$t-gcc \
-  -DCMAKE_EXE_LINKER_FLAGS:STRING="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS:STRING="$ldflags -Wl,-Bsymbolic-functions" \
-  -DCMAKE_SHARED_LINKER_FLAGS:STRING="$ldflags -Wl,-Bsymbolic-functions" -DCMAKE_AR=$t-ar -DCMAKE_NM=$t-nm -DCMAKE_RANLIB=$t-ranlib \
-  -DCMAKE_FIND_ROOT_PATH="$st/usr;/usr/mips-linux-gnu" -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER \
-  -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY -DCMAKE_STRIP=: -DCMAKE_INSTALL_PREFIX=/usr \
-  -DDL_LIBRARY="$st" -DCMAKE_PREFIX_PATH="$st" -DCMAKE_SKIP_RPATH=TRUE -DCMAKE_EXPORT_PACKAGE_REGISTRY=FALSE \
-  -DCMAKE_EXPORT_NO_PACKAGE_REGISTRY=TRUE -DCMAKE_FIND_USE_PACKAGE_REGISTRY=FALSE -DCMAKE_FIND_PACKAGE_NO_PACKAGE_REGISTRY=TRUE \
-  -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=FALSE -DCMAKE_FIND_PACKAGE_NO_SYSTEM_PACKAGE_REGISTRY=TRUE \
-  -DCMAKE_GENERATOR=Ninja -DCMAKE_C_FLAGS="$flags" $(owrt print-CMAKE_OPTIONS) "$src") || exit 1
-run ninja -C "$src/build-openwrt" && run env DESTDIR="$src/ipkg-install" ninja -C "$src/build-openwrt" install
-ok "OpenWrt build takes Net-SNMP from its staging directory" 'grep -q "^NETSNMP_INCLUDE_DIR:PATH=$st/usr/include$" "$src/build-openwrt/CMakeCache.txt"'
+(cd "$b" && run env CFLAGS="$flags" CXXFLAGS="$flags" LDFLAGS="$ldflags" cmake --no-warn-unused-cli -DCMAKE_SYSTEM_NAME=Linux \
+  -DCMAKE_SYSTEM_VERSION=1 -DCMAKE_SYSTEM_PROCESSOR=mips -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG \
+  -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_C_COMPILER=$t-gcc -DCMAKE_CXX_COMPILER_LAUNCHER= \
+  -DCMAKE_CXX_COMPILER=$t-g++ -DCMAKE_ASM_COMPILER_LAUNCHER= -DCMAKE_ASM_COMPILER=$t-gcc -DCMAKE_EXE_LINKER_FLAGS:STRING="$ldflags" \
+  -DCMAKE_MODULE_LINKER_FLAGS:STRING="$ldflags -Wl,-Bsymbolic-functions" -DCMAKE_SHARED_LINKER_FLAGS:STRING="$ldflags -Wl,-Bsymbolic-functions" \
+  -DCMAKE_AR=$t-ar -DCMAKE_NM=$t-nm -DCMAKE_RANLIB=$t-ranlib -DCMAKE_FIND_ROOT_PATH="$st/usr;/usr/mips-linux-gnu" \
+  -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY \
+  -DCMAKE_STRIP=: -DCMAKE_INSTALL_PREFIX=/usr -DDL_LIBRARY="$st" -DCMAKE_PREFIX_PATH="$st" -DCMAKE_SKIP_RPATH=TRUE \
+  -DCMAKE_EXPORT_PACKAGE_REGISTRY=FALSE -DCMAKE_EXPORT_NO_PACKAGE_REGISTRY=TRUE -DCMAKE_FIND_USE_PACKAGE_REGISTRY=FALSE \
+  -DCMAKE_FIND_PACKAGE_NO_PACKAGE_REGISTRY=TRUE -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=FALSE \
+  -DCMAKE_FIND_PACKAGE_NO_SYSTEM_PACKAGE_REGISTRY=TRUE -DCMAKE_GENERATOR=Ninja -DCMAKE_C_FLAGS="$flags" $(owrt print-CMAKE_OPTIONS) "$src") || exit 1
+run ninja -C "$b" && run env DESTDIR="$src/ipkg-install" ninja -C "$b" install
+ok "OpenWrt build takes Net-SNMP from its staging directory" 'grep -q "^NETSNMP_INCLUDE_DIR:PATH=$st/usr/include$" "$b/CMakeCache.txt"'
 run owrt install && [ ! -d "$src/ipkg-install/usr/include/qv-wlan-snmp" ] || run owrt dev
 ok "OpenWrt package contents" '[ "$(cd root && find . -type f | sort | tr "\n" " ")" = "./etc/config/qv-wlan-snmp ./etc/init.d/qv-wlan-snmp ./usr/lib/snmp/dlmod/qv_if_iterate.so ./usr/libexec/qv-wlan-snmp-exposed ./usr/share/snmp/mibs/QV-WLAN-MIB.txt " ]'
 
