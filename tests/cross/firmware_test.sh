@@ -14,15 +14,11 @@ root=$1 cache=$3 check=$1/scripts/cross/check-module.sh so=dest/usr/lib/snmp/dlm
 rm -rf "$2" && mkdir -p "$2" && cd "$2" || exit 1
 run() { "$@" >>build.log 2>&1 || { echo "FAILED: $*"; tail -n 30 build.log; exit 1; }; }
 ok() { n=$((n + 1)); if eval "$2"; then echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
-expect() {  # WHAT (a line check-module.sh prints) MODULE TARGET
-  n=$((n + 1)); "$check" "$2" "$3" >out 2>&1; grep -q -- "$1" out && echo "ok: $2 for $3: $1" \
-    || { failed=$((failed + 1)); echo "FAILED: $2 for $3 should print '$1':"; cat out; }
-}
+expect() { p=$1 m=$2 t=$3; ok "$m for $t: $p" '"$check" "$m" "$t" >out 2>&1; grep -q -- "$p" out || ! cat out'; }  # check-module.sh's verdict
 
 run cmake -S "$root" -B build --toolchain "$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
   -DQV_SYSROOT="$cache/sysroot-arm64" -DQV_MODULE_ONLY=ON -DCMAKE_INSTALL_PREFIX=/usr -DQV_DLMOD_DIR=lib/snmp/dlmod
-run cmake --build build
-run env DESTDIR="$PWD/dest" cmake --install build
+run cmake --build build && run env DESTDIR="$PWD/dest" cmake --install build
 ok "arm64 install tree" 'diff -u "$root/tests/cross/install-tree.txt" <(cd dest && find . -type f | sort)'
 
 run cmake --build build --target dist && mv build/dist dist1 && sleep 1 && run cmake --build build --target dist
