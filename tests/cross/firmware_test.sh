@@ -50,7 +50,9 @@ mkdir -p "$st/usr/include" "$st/usr/lib" "$b" && ln -s "$cache/sysroot-mips/usr/
   -DCMAKE_FIND_PACKAGE_NO_SYSTEM_PACKAGE_REGISTRY=TRUE -DCMAKE_GENERATOR=Ninja -DCMAKE_C_FLAGS="$flags" $(owrt print-CMAKE_OPTIONS) "$src") || exit 1
 run ninja -C "$b" && run env DESTDIR="$src/ipkg-install" ninja -C "$b" install
 ok "OpenWrt build takes Net-SNMP from its staging directory" 'grep -q "^NETSNMP_INCLUDE_DIR:PATH=$st/usr/include$" "$b/CMakeCache.txt"'
-run owrt install && [ ! -d "$src/ipkg-install/usr/include/qv-wlan-snmp" ] || run owrt dev
+run owrt install  # and, where the tree installs the data-source kit, Build/InstallDev as OpenWrt's pkg-config reads it
+[ -d "$src/ipkg-install/usr/include/qv-wlan-snmp" ] && run owrt dev && ok "kit staged" 'PKG_CONFIG_LIBDIR=stage/usr/lib/pkgconfig \
+  pkg-config --define-variable=prefix="$w/stage/usr" --cflags qv-wlan-datasource | grep -q "^-I$w/stage/usr/include/qv-wlan-snmp "'
 ok "OpenWrt package contents" '[ "$(cd root && find . -type f | sort | tr "\n" " ")" = "./etc/config/qv-wlan-snmp ./etc/init.d/qv-wlan-snmp ./usr/lib/snmp/dlmod/qv_if_iterate.so ./usr/libexec/qv-wlan-snmp-exposed ./usr/share/snmp/mibs/QV-WLAN-MIB.txt " ]'
 
 # OpenWrt's stock snmpd view (net/net-snmp/files/snmpd.conf): community public reads .1.
