@@ -53,7 +53,7 @@ ok "OpenWrt build takes Net-SNMP from its staging directory" 'grep -q "^NETSNMP_
 run owrt install  # and, where the tree installs the data-source kit, Build/InstallDev as OpenWrt's pkg-config reads it
 [ -d "$src/ipkg-install/usr/include/qv-wlan-snmp" ] && run owrt dev && ok "kit staged" 'PKG_CONFIG_LIBDIR=stage/usr/lib/pkgconfig \
   pkg-config --define-variable=prefix="$w/stage/usr" --cflags qv-wlan-datasource | grep -q "^-I$w/stage/usr/include/qv-wlan-snmp "'
-ok "OpenWrt package contents" '[ "$(cd root && find . -type f | sort | tr "\n" " ")" = "./etc/config/qv-wlan-snmp ./etc/init.d/qv-wlan-snmp ./usr/lib/snmp/dlmod/qv_if_iterate.so ./usr/libexec/qv-wlan-snmp-exposed ./usr/share/snmp/mibs/QV-WLAN-MIB.txt " ]'
+ok "OpenWrt package contents" '[ "$(cd root && find . -type f | sort | tr "\n" " ")" = "./etc/config/qv-wlan-snmp ./etc/init.d/qv-wlan-snmp ./usr/lib/snmp/dlmod/qv_if_iterate.so ./usr/libexec/qv-wlan-snmp-exposed ./usr/libexec/qv-wlan-snmp-run ./usr/share/snmp/mibs/QV-WLAN-MIB.txt " ]'
 
 # OpenWrt's stock snmpd view (net/net-snmp/files/snmpd.conf): community public reads .1.
 printf 'config com2sec public\n\toption secname ro\n\toption community public\nconfig group public_v2c\n\toption group public
@@ -63,6 +63,10 @@ sed 's/read all/read qvpublic/' stock >restricted && sed -n '/^<!-- view -->/,/^
 ok "package ships disabled" 'grep -q "^[[:space:]]*option enabled .0.$" root/etc/config/qv-wlan-snmp'
 ok "init refuses OpenWrt's stock view" 'root/usr/libexec/qv-wlan-snmp-exposed stock | grep -q "access public (noauth) reads view all"'
 ok "init accepts the documented view" 'grep -q excluded restricted && ! root/usr/libexec/qv-wlan-snmp-exposed restricted'
+sock() { python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$1"; }
+sock master.sock && (QV_WATCH_INTERVAL=1 timeout 20 root/usr/libexec/qv-wlan-snmp-run master.sock sleep 60; echo $? >run.rc) &
+sleep 2 && rm master.sock && sock master.sock && wait
+ok "subagent stopped, to be started again, when the master has a new socket" '[ "$(cat run.rc)" = 1 ]'
 
 echo 'int *f(void) { return new int; }' | g++ -x c++ -fPIC -c - -o cxx.o && gcc -shared cxx.o -o cxx.so
 echo 'int f(void) { return 0; }' | gcc -x c -shared -fPIC - -Wl,--no-as-needed -lm -o libm.so
