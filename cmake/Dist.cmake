@@ -64,6 +64,11 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E tar xzf "${tarball}" WORKING_DIREC
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "dist: cannot unpack ${tarball}")
 endif()
+# A release says what it brings: NEWS.md of that commit has its entry.
+file(STRINGS "${unpacked}/${name}/NEWS.md" news REGEX "^## ${QV_VERSION} ")
+if(NOT news)
+  message(FATAL_ERROR "dist: NEWS.md has no entry for ${QV_VERSION} (a line \"## ${QV_VERSION} (DATE)\")")
+endif()
 set(packaging "${unpacked}/${name}/packaging")
 file(GLOB_RECURSE recipes RELATIVE "${packaging}"
      "${packaging}/openwrt/*" "${packaging}/buildroot/*" "${packaging}/yocto/*")
