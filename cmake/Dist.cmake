@@ -19,7 +19,8 @@
 #   @QV_TARBALL@   the tarball's file name, qv-wlan-snmp-<version>.tar.gz
 # The recipes come from the tarball itself, so they always match what it holds
 # (uncommitted changes are in neither). .gitattributes (export-ignore) says
-# what the tarball leaves out.
+# what the tarball leaves out. The commit's NEWS.md must have the version's
+# entry ("## <version> (<date>)").
 if(NOT CMAKE_SCRIPT_MODE_FILE)
   # Only a git checkout can make a release; a tree unpacked from one cannot.
   if(EXISTS "${PROJECT_SOURCE_DIR}/.git")
