@@ -63,8 +63,9 @@ ok "package ships disabled" 'grep -q "^[[:space:]]*option enabled .0.$" root/etc
 ok "init refuses OpenWrt's stock view" 'root/usr/libexec/qv-wlan-snmp-exposed stock | grep -q "access public (noauth) reads view all"'
 ok "init accepts the documented view" 'grep -q excluded restricted && ! root/usr/libexec/qv-wlan-snmp-exposed restricted'
 sock() { python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$1"; }
-sock master.sock && (QV_WATCH_INTERVAL=1 timeout 20 root/usr/libexec/qv-wlan-snmp-run master.sock sleep 60 2>/dev/null; echo $? >run.rc) &
-sleep 2 && rm master.sock && sock master.sock && wait
+sock master.sock && (QV_WATCH_INTERVAL=1 timeout 20 root/usr/libexec/qv-wlan-snmp-run master.sock sh -c ': >started; exec sleep 60' \
+  2>/dev/null; echo $? >run.rc) &
+for _ in $(seq 100); do [ -e started ] && break; sleep 0.1; done; sock new.sock && mv new.sock master.sock && wait
 ok "subagent stopped, to be started again, when the master has a new socket" '[ "$(cat run.rc)" = 1 ]'
 
 echo 'int *f(void) { return new int; }' | g++ -x c++ -fPIC -c - -o cxx.o && gcc -shared cxx.o -o cxx.so
