@@ -6,7 +6,8 @@
 # (docs/porting-openwrt.md), for big-endian MIPS against a staging directory
 # laid out as net-snmp's InstallDev makes it; then the rendered recipe's own
 # install steps, run by make with the rules.mk names they use; the package's
-# defaults show no client to a community. check-module.sh accepts those
+# defaults show no client to a community; its runner restarts the subagent for
+# a new master socket. check-module.sh accepts those
 # modules, a musl one and a uClibc-ng one, and refuses each fault.
 # Usage: firmware_test.sh ROOT WORK_DIR CACHE_DIR MUSL_MODULE
 set -u
