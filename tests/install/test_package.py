@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: BSD-3-Clause
 """The operator's path of docs/install.md from the source tree to names over
-SNMPv3: packages built without the test suite, both installed with dpkg into
+SNMPv3: packages built without the test suite, all installed with dpkg into
 a scratch root, the snippet enabled with the simulated data source and a user
 of one's own, snmpd started from it, snmptable by name with only the
 packaged MIB files, one exporter scrape with the packaged snmp.yml, and
@@ -51,6 +51,11 @@ def main(source):
         os.makedirs(f"{root}/var/lib/dpkg/{d}")
     open(f"{root}/var/lib/dpkg/status", "w").close()
     must(dpkg + ["-i", *debs])
+    names = [os.path.basename(d).split("_")[0] for d in debs]
+    copyright = [f"{root}/usr/share/doc/{n}/copyright" for n in names]
+    check(all(os.path.exists(c) and open(c).readline().startswith("Format: https://www.debian.org/doc/packaging-"
+                                                                    "manuals/copyright-format/1.0/") for c in copyright),
+          f"a machine-readable copyright file in each of {names}")
 
     # The snippet as install.md has it: the simulated data source enabled,
     # one user with the operator's passphrases; paths moved into the root.
@@ -84,7 +89,7 @@ def main(source):
         check(re.search(r'^qvRadioNoiseFloor\{qvRadioAttributeIndex="\d+"\} -\d+$', body, re.M),
               f"exporter scrape of qv_wlan_v3:\n{body[-2000:]}")
 
-    must(dpkg + ["-r", "qv-wlan-snmp-sim", "qv-wlan-snmp"])
+    must(dpkg + ["-r", *names])
     left = [os.path.join(d, f) for d, _s, fs in os.walk(f"{root}/usr") for f in fs]
     check(not left, f"files left after removal: {left}")
     print("\n".join(failures) or f"{len(debs)} packages: installed, served names over SNMPv3, removed")
