@@ -7,16 +7,13 @@
  */
 #include "datasource/qv_wlan_datasource.h"
 
-enum { ROWS = 3, PATTERN = 13 };
 #define KIND_NUMBER(kind, record, extra) KIND_##kind,
-enum { QV_WLAN_ENTRY_KINDS(KIND_NUMBER) KINDS };
+enum { QV_WLAN_ENTRY_KINDS(KIND_NUMBER) };
 
 static int fill(int kind, uint32_t row, uint32_t *cursor, void *record, size_t size) {
-    if (row >= ROWS) return 1;
-    for (size_t i = 0; i < size; i++) {
-        size_t j = i % PATTERN;
-        ((unsigned char *)record)[i] = j == PATTERN - 1 ? 0 : (unsigned char)(kind * 40 + row * 9 + j * 17 + 1);
-    }
+    if (row >= 3) return 1;
+    for (size_t i = 0; i < size; i++)
+        ((unsigned char *)record)[i] = i % 13 == 12 ? 0 : (unsigned char)(kind * 40 + row * 9 + i % 13 * 17 + 1);
     if (kind == KIND_ass) ((qv_wlan_ass_entry *)record)->first_index = (int32_t)row;
     *cursor = 10 * row + 1;
     return 0;
