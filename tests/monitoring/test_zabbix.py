@@ -2,61 +2,45 @@
 # SPDX-License-Identifier: BSD-3-Clause
 # A real Zabbix 6.0 (monitoring/zabbix/try-zabbix.sh: Debian's server, PostgreSQL,
 # the frontend's API under PHP's built-in server) imports the template with its
-# three discovery rules; none of its processes runs as root, and only the random
-# Admin password it prints logs in. With --poll it polls the demo agent over
+# three discovery rules, runs none of its services as root, and lets in only the
+# random Admin password it prints. With --poll it polls the demo agent over
 # SNMPv3 as an SNMP host: items of each discovery rule must receive values.
 import json, os, re, subprocess, sys, time, urllib.request  # noqa: E401
 from qvagent import V3_AUTH, V3_PRIV, V3_USER, Agent
 
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "zabbix", "try-zabbix.sh")
-RULES = {"qv.if.discovery", "qv.radio.discovery", "qv.client.discovery"}
+RULES, SERVICES = {"qv.if.discovery", "qv.radio.discovery", "qv.client.discovery"}, {"php", "postgres", "zabbix_server"}
 
 
-def api(url, method, params, token=None):
+def api(url, method, params, token=None):  # the answer: result or error
     req = json.dumps({"jsonrpc": "2.0", "method": method, "params": params, "id": 1, **({"auth": token} if token else {})})
-    answer = json.load(urllib.request.urlopen(urllib.request.Request(url, req.encode(), {"Content-Type": "application/json-rpc"}), timeout=60))
-    if "error" in answer:
-        raise RuntimeError(f"{method}: {answer['error']}")
-    return answer["result"]
+    return json.load(urllib.request.urlopen(urllib.request.Request(url, req.encode(), {"Content-Type": "application/json-rpc"}), timeout=60))
 
 
-def processes(script, folder):
-    # The script's descendants and whatever works in its folder (PostgreSQL
-    # detaches): {pid: (command, real uid)}.
-    found, parents = {}, {}
+def services(folder):  # [(name, real uid)] of the services working in the scratch folder
+    found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            status = dict(line.split(":", 1) for line in open(f"/proc/{pid}/status"))
-            parents[int(pid)] = int(status["PPid"])
-            if int(pid) != script:
-                found[int(pid)] = (status["Name"].strip(), int(status["Uid"].split()[0]), os.readlink(f"/proc/{pid}/cwd"))
+            if os.readlink(f"/proc/{pid}/cwd").startswith(folder):
+                status = dict(line.split(":", 1) for line in open(f"/proc/{pid}/status"))
+                found += [(status["Name"].strip(), int(status["Uid"].split()[0]))] if status["Name"].strip() in SERVICES else []
         except OSError:
             pass
-
-    def under(pid):
-        return pid == script or pid in parents and pid > 1 and under(parents[pid])
-    return {p: v[:2] for p, v in found.items() if under(p) or v[2].startswith(folder)}
+    return found
 
 
-def check(url, password, folder, proc):
+def check(url, password, folder):
     for _ in range(40):  # the server starts after the line
-        procs = processes(proc.pid, folder)
-        if {"php", "postgres", "zabbix_server"} <= {name for name, _ in procs.values()}:
+        found = services(folder)
+        if {name for name, _ in found} == SERVICES:
             break
         time.sleep(0.5)
-    print("processes:", sorted(set(procs.values())))
-    names = {name for name, _ in procs.values()}
-    errors = [f"{name} (pid {p}) runs as root" for p, (name, uid) in procs.items() if uid == 0]
-    errors += [f"no {n} process found" for n in ("php", "postgres", "zabbix_server") if n not in names]
-    try:
-        api(url, "user.login", {"username": "Admin", "password": "zabbix"})
-        errors.append("Admin/zabbix still logs in")
-    except RuntimeError:
-        pass
-    token = api(url, "user.login", {"username": "Admin", "password": password})
-    found = {d["key_"] for d in api(url, "template.get", {"filter": {"host": "QV WLAN SNMP"}, "selectDiscoveries": ["key_"]}, token)[0]["discoveries"]}
-    errors += [f"discovery rules {sorted(found)}"] if found != RULES else []
-    return errors, token
+    print("services (name, uid):", sorted(set(found)))
+    errors = [f"{name} runs as root" for name, uid in set(found) if uid == 0] + [f"no {n} found" for n in SERVICES - {n for n, _ in found}]
+    errors += ["Admin/zabbix still logs in"] if "result" in api(url, "user.login", {"username": "Admin", "password": "zabbix"}) else []
+    token = api(url, "user.login", {"username": "Admin", "password": password})["result"]
+    found = api(url, "template.get", {"filter": {"host": "QV WLAN SNMP"}, "selectDiscoveries": ["key_"]}, token)["result"]
+    return errors + ([] if {d["key_"] for d in found[0]["discoveries"]} == RULES else [f"discovery rules: {found}"]), token
 
 
 def poll(url, token):
@@ -64,7 +48,7 @@ def poll(url, token):
     while time.monotonic() < deadline and len(fed) < len(RULES):
         time.sleep(5)
         items = api(url, "item.get", {"host": "access-point", "output": ["key_", "lastvalue", "lastclock", "error"],
-                                      "selectDiscoveryRule": ["key_"]}, token)
+                                      "selectDiscoveryRule": ["key_"]}, token)["result"]
         fed.update({i["discoveryRule"]["key_"]: i["key_"] for i in items if i.get("discoveryRule") and i["lastclock"] != "0"})
     print(f"{len(items)} items; with values, one per discovery rule: {fed}")
     print("\n".join(f"{i['key_']}: {i['error']}" for i in items if i["error"])[:3000])
@@ -79,10 +63,9 @@ def run(agent=None):
         url = password = None
         for line in proc.stdout:
             print(line, end="")
-            if m := re.search(r"API (\S+), user Admin, password (\S+)", line):
-                url, password = m.groups()
-            elif m := re.search(r"logs in (\S+);", line):
-                errors, token = check(url, password, m.group(1), proc)
+            url, password = re.search(r"API (\S+), user Admin, password (\S+)", line).groups() if "API" in line else (url, password)
+            if m := re.search(r"logs in (\S+);", line):
+                errors, token = check(url, password, m.group(1))
                 return errors + (poll(url, token) if agent else [])
         return ["try-zabbix.sh ended before serving"]
     finally:
@@ -91,14 +74,14 @@ def run(agent=None):
 
 
 def main():
-    if "--poll" not in sys.argv:
-        errors = run()
-    elif not os.environ.get("QV_ZABBIX_POLL"):
+    if "--poll" in sys.argv and not os.environ.get("QV_ZABBIX_POLL"):
         print("on demand only: QV_ZABBIX_POLL=1 ctest -R monitoring.zabbix.poll")
         return 77
-    else:
+    if "--poll" in sys.argv:
         with Agent() as agent:
             errors = run(agent)
+    else:
+        errors = run()
     print("\n".join(errors) or "ok")
     return int(bool(errors))
 
