@@ -7,13 +7,12 @@ import os, stat, subprocess, sys, tempfile  # noqa: E401
 
 GEN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "generate.sh")
 env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": "auth-pass-one", "QV_SNMP_V3_PRIV_PASS": "priv-pass-one"}
-errors = []
 with tempfile.TemporaryDirectory() as d:
     os.symlink(f"{d}/stolen", f"{d}/v3.yml.tmp")
     os.lchown(f"{d}/v3.yml.tmp", 65534, 65534) if os.geteuid() == 0 else None
     subprocess.run(["bash", GEN, "--secrets", f"{d}/v3.yml"], env=env, check=True)
     st = os.lstat(f"{d}/v3.yml")
-    errors += [f"secrets file: mode {st.st_mode:o}, owner {st.st_uid}"] if not stat.S_ISREG(st.st_mode) or st.st_mode & 0o137 or st.st_uid != os.geteuid() else []
+    errors = [f"secrets file: mode {st.st_mode:o}, owner {st.st_uid}"] if not stat.S_ISREG(st.st_mode) or st.st_mode & 0o137 or st.st_uid != os.geteuid() else []
     errors += ["the planted name received the secrets"] if os.path.exists(f"{d}/stolen") else []
     for mode in (0o777, 0o1777, 0o770):
         os.chmod(d, mode)
