@@ -11,7 +11,8 @@ Usage: scripts/demo-agent.sh [options]
 
 Starts snmpd on udp:127.0.0.1:PORT (SNMP v2c, community "public") with the
 qv_if_iterate module over a simulated access point, prints the five tables
-and how to query them, then serves until Ctrl-C.
+and how to query them, then serves until Ctrl-C. Started by root, snmpd
+serves as Debian-snmp (or nobody).
 
 Options:
   --port N          UDP port on 127.0.0.1 (default 1161)

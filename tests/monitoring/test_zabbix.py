@@ -43,7 +43,7 @@ def run(agent):
             out += line
             if folder := re.search(r"logs in (\S+);", line):
                 break
-        rules, url, password = re.search(r"discovery rules (\[.*\])\n.*API (\S+), user Admin, password (\S+)", out).groups()
+        rules, url, password = re.search(r"discovery rules (\[.*\])\n(?:.*\n)*?.*API (\S+), user Admin, password (\S+)", out).groups()
         for _ in range(40):  # the server starts last
             found = services(folder.group(1))
             if {n for n, _ in found} == SERVICES:
