@@ -74,22 +74,25 @@ int open_ctrl(const std::string &path, int &err) {
     return fd;
 }
 
-/* One request and its answer: 0, or an errno (ETIMEDOUT: no answer by `until`). */
+/* One request ("STA <mac>") and its answer: 0, or an errno (ETIMEDOUT: no
+ * answer by `until`). An answer about another station is a late one to an
+ * earlier socket that had this address (hostapd, stopped, resumed): skipped. */
 int exchange(int fd, const std::string &request, int64_t until, std::string &answer) {
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return errno;
+    const std::string mac = request.substr(4);
     pollfd p{fd, POLLIN, 0};
     for (;;) {
         int64_t left = until - now_ns();
         if (left <= 0) return ETIMEDOUT;
         int r = poll(&p, 1, static_cast<int>((left + kMs - 1) / kMs));
-        if (r > 0) break;
         if (r < 0 && errno != EINTR) return errno;
+        if (r <= 0) continue;
+        char buf[8192]; /* hostapd answers in at most 4096 bytes */
+        ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0) return errno;
+        answer.assign(buf, static_cast<size_t>(n));
+        if (answer.size() < mac.size() || answer[2] != ':' || answer.compare(0, mac.size(), mac) == 0) return 0;
     }
-    char buf[8192]; /* hostapd answers in at most 4096 bytes */
-    ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n < 0) return errno;
-    answer.assign(buf, static_cast<size_t>(n));
-    return 0;
 }
 
 } // namespace
