@@ -6,7 +6,9 @@
 #include <netlink/attr.h>
 #include <netlink/genl/genl.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -262,24 +264,15 @@ bool parse_uint(const std::string &s, uint32_t max, uint32_t &out) {
     return true;
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 uint32_t suite_value(const std::string &text, bool cipher) {
     /* "xx-xx-xx-N": three hex octets, then the type in decimal. */
     if (text.size() < 10 || text[2] != '-' || text[5] != '-' || text[8] != '-') return 0;
-    uint32_t oui = 0, type = 0;
-    for (size_t i : {0, 1, 3, 4, 6, 7}) {
-        int d = hex_digit(text[i]);
-        if (d < 0) return 0;
-        oui = oui << 4 | static_cast<uint32_t>(d);
-    }
+    std::string hex = text.substr(0, 2) + text.substr(3, 2) + text.substr(6, 2);
+    for (char c : hex)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return 0;
+    uint32_t oui = static_cast<uint32_t>(std::strtoul(hex.c_str(), nullptr, 16)), type = 0;
     if (!parse_uint(text.substr(9), 255, type)) return 0;
     if (oui == 0x000fac || (cipher && oui == 0x0050f2)) return type;
     return oui << 8 | type;
