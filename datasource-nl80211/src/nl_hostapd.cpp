@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <syslog.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,12 +33,6 @@ namespace {
 constexpr int64_t kMs = 1000000;
 constexpr int64_t kRequestMs = 100, kSnapshotMs = 250;
 constexpr int64_t kHoldOffNs = 10000 * kMs;
-
-int64_t now_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 std::map<std::string, int64_t> g_hold_until;  /* by socket path */
 std::map<std::string, std::string> g_problem; /* the last one logged, by socket path */
@@ -82,7 +75,7 @@ int exchange(int fd, const std::string &request, int64_t until, std::string &ans
     const std::string mac = request.substr(4);
     pollfd p{fd, POLLIN, 0};
     for (;;) {
-        int64_t left = until - now_ns();
+        int64_t left = until - monotonic_ns();
         if (left <= 0) return ETIMEDOUT;
         int r = poll(&p, 1, static_cast<int>((left + kMs - 1) / kMs));
         if (r < 0 && errno != EINTR) return errno;
@@ -99,7 +92,7 @@ int exchange(int fd, const std::string &request, int64_t until, std::string &ans
 
 void query_hostapd(const std::string &dir, RawState &state) {
     if (dir.empty()) return;
-    const int64_t start = now_ns(), deadline = start + kSnapshotMs * kMs;
+    const int64_t start = monotonic_ns(), deadline = start + kSnapshotMs * kMs;
     std::unordered_map<uint32_t, const Iface *> bss;
     for (const Iface &i : state.ifaces) bss[i.ifindex] = bss_of(state, i);
     for (const Iface &ap : state.ifaces) {
@@ -108,7 +101,7 @@ void query_hostapd(const std::string &dir, RawState &state) {
         for (const Station &st : state.stations)
             if (bss[st.ifindex] == &ap) macs.push_back(st.mac);
         const std::string path = dir + "/" + ap.name;
-        if (macs.empty() || now_ns() < g_hold_until[path]) continue;
+        if (macs.empty() || monotonic_ns() < g_hold_until[path]) continue;
         int err = 0;
         UniqueFd fd(open_ctrl(path, err));
         if (fd.fd < 0) {
@@ -118,7 +111,7 @@ void query_hostapd(const std::string &dir, RawState &state) {
         }
         std::string problem;
         for (const Mac &m : macs) {
-            int64_t now = now_ns();
+            int64_t now = monotonic_ns();
             if (now >= deadline) {
                 problem = "no time left in this snapshot (" + std::to_string(kSnapshotMs) + " ms for hostapd)";
                 break;
@@ -129,7 +122,7 @@ void query_hostapd(const std::string &dir, RawState &state) {
             std::string answer;
             int e = exchange(fd.fd, request, std::min(deadline, now + kRequestMs * kMs), answer);
             if (e == ETIMEDOUT) {
-                g_hold_until[path] = now_ns() + kHoldOffNs;
+                g_hold_until[path] = monotonic_ns() + kHoldOffNs;
                 problem = "no answer within " + std::to_string(kRequestMs) + " ms, not asked again for " +
                           std::to_string(kHoldOffNs / 1000000000) + " s";
             } else if (e) {
@@ -144,7 +137,7 @@ void query_hostapd(const std::string &dir, RawState &state) {
         }
         note(path, problem);
     }
-    state.hostapd_ms = static_cast<unsigned>((now_ns() - start) / kMs);
+    state.hostapd_ms = static_cast<unsigned>((monotonic_ns() - start) / kMs);
 }
 
 } // namespace qvnl

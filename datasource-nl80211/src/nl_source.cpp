@@ -50,12 +50,6 @@ Config &config() {
     return c;
 }
 
-int64_t monotonic_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 int64_t (*g_clock)() = monotonic_ns;
 std::unique_ptr<Backend> g_backend;
 uint64_t g_requests = 0;
@@ -140,6 +134,12 @@ int next(const Table<Rec> &t, uint32_t *cursor, Rec *entry) {
 }
 
 } // namespace
+
+int64_t monotonic_ns() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
 
 unsigned needs_of(KindId kind) {
     switch (kind) {

@@ -66,7 +66,8 @@ const std::string &hostapd_dir(); /* empty: hostapd is not asked */
 
 /* Test seams. */
 void set_backend(std::unique_ptr<Backend> backend); /* null: netlink again */
-void set_clock(int64_t (*now_ns)());                /* null: CLOCK_MONOTONIC */
+void set_clock(int64_t (*now_ns)());                /* null: monotonic_ns */
+int64_t monotonic_ns();                             /* CLOCK_MONOTONIC in nanoseconds */
 void drop_snapshots();
 uint64_t snapshot_count(KindId kind);
 
