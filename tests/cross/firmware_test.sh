@@ -82,5 +82,10 @@ expect "FAIL: Machine 'AArch64'" $so gcc
 expect "FAIL: Data '2's complement, big endian'" root/usr/lib/snmp/dlmod/qv_if_iterate.so mipsel-linux-gnu
 expect "FAIL: C++ runtime symbols left undefined: _Znwm" cxx.so gcc
 expect "FAIL: NEEDED libm.so.6" libm.so gcc
+# Buildroot's and Yocto's recipes: the tarball's SHA-256, and LICENSE's hashes as each build checks them.
+br=build/dist/recipes/buildroot/package/qv-wlan-snmp/qv-wlan-snmp.hash yo=$(echo build/dist/recipes/yocto/*/recipes-*/*/*.bb)
+ok "Buildroot and Yocto recipes: $tarball by its SHA-256, LICENSE's hashes" 'grep -qx "sha256  $sha  $tarball" $br && grep -qx \
+  "sha256  $(sha256sum <"$src/LICENSE" | cut -c1-64)  LICENSE" $br && grep -qx "SRC_URI\[sha256sum\] = \"$sha\"" $yo \
+  && grep -q "file://LICENSE;md5=$(md5sum <"$src/LICENSE" | cut -c1-32)\"" $yo'
 echo "$((n - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]
