@@ -17,6 +17,8 @@
 #                  version number)
 #   @QV_SHA256@    the tarball's SHA-256 (64 lowercase hex digits)
 #   @QV_TARBALL@   the tarball's file name, qv-wlan-snmp-<version>.tar.gz
+#   @QV_LICENSE_SHA256@, @QV_LICENSE_MD5@   the hashes of its LICENSE, which
+#                  Buildroot's .hash and Yocto's LIC_FILES_CHKSUM check
 # The recipes come from the tarball itself, so they always match what it holds
 # (uncommitted changes are in neither). .gitattributes (export-ignore) says
 # what the tarball leaves out. The commit's NEWS.md must have the version's
@@ -70,6 +72,8 @@ file(STRINGS "${unpacked}/${name}/NEWS.md" news REGEX "^## ${QV_VERSION} ")
 if(NOT news)
   message(FATAL_ERROR "dist: NEWS.md has no entry for ${QV_VERSION} (a line \"## ${QV_VERSION} (DATE)\")")
 endif()
+file(SHA256 "${unpacked}/${name}/LICENSE" QV_LICENSE_SHA256)
+file(MD5 "${unpacked}/${name}/LICENSE" QV_LICENSE_MD5)
 set(packaging "${unpacked}/${name}/packaging")
 file(GLOB_RECURSE recipes RELATIVE "${packaging}"
      "${packaging}/openwrt/*" "${packaging}/buildroot/*" "${packaging}/yocto/*")
