@@ -3,8 +3,9 @@
 # Makes both snmp_exporter configurations from generator.yml with Debian's
 # prometheus-snmp-generator (0.21):
 #   snmp.yml          0.21 format (Debian 12's exporter): version and auth in
-#                     each module, modules qv_wlan (v2c) and qv_wlan_v3
-#   snmp-current.yml  format of exporter 0.23 and later: one module qv_wlan,
+#                     each module: every module of generator.yml (v2c) and
+#                     its NAME_v3 twin with qv_wlan_v3's auth
+#   snmp-current.yml  format of exporter 0.23 and later: the same modules,
 #                     auths qv_v2c and qv_v3 chosen per scrape with auth=
 # The current format is a transformation of the generated file (no current
 # generator is packaged for Debian 12); the metrics are the same.
@@ -25,7 +26,8 @@ Usage: generate.sh [-o DIR] [--check]
   --secrets FILE  write a copy of DIR's snmp.yml (or snmp-current.yml) with
                 the SNMPv3 passphrases taken from QV_SNMP_V3_AUTH_PASS and
                 QV_SNMP_V3_PRIV_PASS into FILE, readable by root and the
-                prometheus group only
+                prometheus group only; FILE's folder must be writable by
+                root or you only
   --format F    the format of --secrets: 0.21 (default) or current
 Environment: MIBDIRS, where to look for QV-WLAN-MIB and its base modules
 (default: the checkout's mibs/, /usr/local/share/qv-wlan-snmp/base-mibs,
@@ -59,10 +61,20 @@ if [ -n "$secrets" ]; then
     [ -n "${!v:-}" ] || { echo "generate.sh: $v is not set" >&2; exit 2; }
   done
   src=$out/snmp.yml; [ "$format" = current ] && src=$out/snmp-current.yml
+  # In a folder another user can write (even a sticky one), that user can
+  # plant the name or a file in our way: refuse it. Written under a random
+  # name there, restricted, then renamed over FILE in one step.
+  target=$(realpath -e -- "$(dirname -- "$secrets")") || { echo "generate.sh: no folder for $secrets" >&2; exit 2; }
+  [ -d "$target" ] || { echo "generate.sh: $target is not a folder" >&2; exit 2; }
+  if [ -n "$(find "$target" -maxdepth 0 \( -perm /022 -o \! \( -uid 0 -o -uid "$(id -u)" \) \))" ]; then
+    echo "generate.sh: $target can be written by other users than root and you; secrets never go there" >&2; exit 2
+  fi
   umask 077
-  python3 "$here/snmpconf.py" --expand "$src" "$secrets.tmp"
-  if getent group prometheus >/dev/null; then chgrp prometheus "$secrets.tmp"; chmod 0640 "$secrets.tmp"; fi
-  mv "$secrets.tmp" "$secrets"
+  tmp=$(mktemp "$target/.qv-secrets.XXXXXX")
+  trap 'rm -rf "$scratch"; rm -f "$tmp"' EXIT
+  python3 "$here/snmpconf.py" --expand "$src" "$tmp"
+  if getent group prometheus >/dev/null; then chgrp prometheus "$tmp"; chmod 0640 "$tmp"; fi
+  mv -fT "$tmp" "$target/${secrets##*/}"
   echo "wrote $secrets ($format format, mode $(stat -c %a "$secrets"))"
   exit 0
 fi

@@ -11,7 +11,8 @@ Usage: scripts/demo-agent.sh [options]
 
 Starts snmpd on udp:127.0.0.1:PORT (SNMP v2c, community "public") with the
 qv_if_iterate module over a simulated access point, prints the five tables
-and how to query them, then serves until Ctrl-C.
+and how to query them, then serves until Ctrl-C. Started by root, snmpd
+serves as Debian-snmp (or nobody).
 
 Options:
   --port N          UDP port on 127.0.0.1 (default 1161)
@@ -84,8 +85,10 @@ conf=$work/snmpd.conf
 {
   echo "# Written by scripts/demo-agent.sh"
   echo "agentaddress udp:127.0.0.1:$port"
-  echo "# v2c community 'public', from this host only, for the module's subtree"
-  echo "# and the simulated data source's diagnostic scalars only"
+  echo "# v2c community 'public', from this host only, for the system group (a"
+  echo "# poller's liveness check reads sysUpTime), the module's subtree and the"
+  echo "# simulated data source's diagnostic scalars only"
+  echo "view qvView included .1.3.6.1.2.1.1"
   echo "view qvView included $base"
   echo "rocommunity public 127.0.0.1 -V qvView"
   echo "dontLogTCPWrappersConnects yes"
@@ -95,13 +98,28 @@ conf=$work/snmpd.conf
   echo "dlmod qv_if_iterate $module"
 } >"$conf"
 
-# Only the dlmod loader and the community/view directives: no other MIB
-# module of snmpd is initialised. Nothing of the user's or the system's
-# Net-SNMP configuration is read, and persistent state stays in $work.
+# Only the dlmod loader, the community/view directives and the system group:
+# no other MIB module of snmpd is initialised. Nothing of the user's or the
+# system's Net-SNMP configuration is read, and persistent state stays in $work.
 export SNMP_PERSISTENT_DIR=$work/persist SNMPCONFPATH=$work/none
 unset QV_SIM_CONFIG QV_SIM_GENERATE
 mkdir -p "$SNMP_PERSISTENT_DIR"
-args=(-f -Lo -C -c "$conf" -I "dlmod,vacm_conf" -m '')
+args=(-f -Lo -C -c "$conf" -I "dlmod,vacm_conf,system_mib" -m '')
+# Started by root, snmpd serves as Debian's snmpd user once it has read its
+# configuration, loaded the modules and opened the port. The simulated data
+# source reads (and re-reads when it changes) its description as that user,
+# and snmpd saves its state into a folder that user can write.
+if [ "$(id -u)" = 0 ]; then
+  user=Debian-snmp
+  getent passwd "$user" >/dev/null || user=nobody
+  if [ -n "$config" ] && ! setpriv --reuid="$user" --regid="$user" --init-groups test -r "$config"; then
+    echo "demo-agent: $user cannot read $config: snmpd stays root (make the file and its folders readable to change that)" >&2
+  else
+    chmod 711 "$work"
+    chown "$user" "$SNMP_PERSISTENT_DIR"
+    args+=(-u "$user" -g "$(id -g "$user")")
+  fi
+fi
 if [ -n "$debug" ]; then
   tokens=trace,dlmod
   for t in qvXIfTable qvAssociationTable qvRadioStatsTable qvVIfStatsTable qvRadioAttributeTable; do
@@ -147,27 +165,11 @@ if [ -f "$mibfile" ] && [ -z "$numeric" ]; then
 fi
 
 tables=(qvXIfTable qvAssociationTable qvRadioStatsTable qvVIfStatsTable qvRadioAttributeTable)
-columns=(
-  "qvIfName qvSSIDName qvIfPromiscuous qvIfType qvIfMode qvIfConfMode"
-  "qvClientMac qvClientIP qvClientHostname qvClientRSSI qvClientLinkUptime qvClientCWPUsed qvClientAuthMethod
-   qvClientEncryptionMethod qvClientMACProtocol qvClientSSID qvClientVLAN qvClientUserProfId qvClientChannel
-   qvClientLastTxRate qvClientUsername qvClientRxDataFrames qvClientRxDataOctets qvClientRxMgtFrames
-   qvClientRxUnicastFrames qvClientRxMulticastFrames qvClientRxBroadcastFrames qvClientRxMICFailures
-   qvClientTxDataFrames qvClientTxMgtFrames qvClientTxDataOctets qvClientTxUnicastFrames qvClientTxMulticastFrames
-   qvClientTxBroadcastFrames qvClientLastRxRate qvClientTxBeDataFrames qvClientTxBgDataFrames qvClientTxViDataFrames
-   qvClientTxVoDataFrames qvClientTxAirtime qvClientRxAirtime qvClientAssociationTime qvClientBSSID"
-  "qvRadioTxDataFrames qvRadioTxUnicastDataFrames qvRadioTxMulticastDataFrames qvRadioTxBroadcastDataFrames
-   qvRadioTxNonBeaconMgtFrames qvRadioTxBeaconFrames qvRadioTxTotalRetries qvRadioTxTotalFramesDropped
-   qvRadioTxTotalFrameErrors qvRadioTxFEForExcessiveHWRetries qvRadioRxTotalDataFrames qvRadioRxUnicastDataFrames
-   qvRadioRxMulticastDataFrames qvRadioRxBroadcastDataFrames qvRadioRxMgtFrames qvRadioRxTotalFrameDropped
-   qvRadioTxBeDataFrames qvRadioTxBgDataFrames qvRadioTxViDataFrames qvRadioTxVoDataFrames qvRadioTXRTSFailures
-   qvRadioTxAirtime qvRadioRxAirtime"
-  "qvVIfRxDataFrames qvVIfRxUnicastDataFrames qvVIfRxMulticastDataFrames qvVIfRxBroadcastDataFrames
-   qvVIfRxErrorFrames qvVIfRxDroppedFrames qvVIfTxDataFrames qvVIfTxUnicastDataFrames qvVIfTxMulticastDataFrames
-   qvVIfTxBroadcastDataFrames qvVIfTxErrorFrames qvVIfTxDroppedFrames qvVIfTxBeDataFrames qvVIfTxBgDataFrames
-   qvVIfTxViDataFrames qvVIfTxVoDataFrames qvVIfTxAirtime qvVIfRxAirtime"
-  "qvRadioChannel qvRadioTxPower qvRadioNoiseFloor"
-)
+# Each table's column names in column order, from the column reference.
+columns=()
+for t in "${tables[@]}"; do
+  columns+=("$(awk -F'\t' -v t="$t" '$1 == t {printf "%s%s", sep, $4; sep = " "}' "$root/tests/reference/columns.tsv")")
+done
 
 # Without the MIB snmptable cannot tell a table's columns, so the walk is
 # laid out here: one line per row, the index first, columns in order.
@@ -251,7 +253,9 @@ fi
 
 echo
 echo "Serving until Ctrl-C. snmpd log${debug:+ (module lines; everything is in $log)}:"
-tail -n +1 -f "$log" | show_log &
+# $! of a pipeline is its last command: tail goes first, so that it is tail
+# that the clean-up stops (show_log then ends at the end of its input).
+tail -n +1 -f "$log" > >(show_log) &
 tail_pid=$!
 wait "$snmpd_pid" || true
 snmpd_pid=

@@ -2,6 +2,7 @@
 // Record layouts by column name, stored tables and generated tables.
 #include "sim_internal.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cmath>
 #include <cstring>
@@ -160,7 +161,11 @@ const Growth ass_growth[] = {
 };
 #undef QV_GROW
 
-// Statistics records are arrays of 32-bit counters: every counter grows.
+// Statistics records are arrays of 32-bit counters (the radio's up to its
+// reserved tail): every counter grows.
+constexpr uint32_t kRadioCounters = offsetof(qv_wlan_radio_statis_entry, reserved_92) / 4;
+constexpr uint32_t kVifCounters = sizeof(qv_wlan_virtual_statis_entry) / 4;
+
 template <uint32_t N, uint32_t first, uint32_t step>
 std::vector<Growth> every_counter() {
     std::vector<Growth> out;
@@ -179,8 +184,8 @@ class GeneratedTable final : public Table {
         }
         switch (params.still ? EntryKindCount : kind) {
         case Associations: growth_.assign(std::begin(ass_growth), std::end(ass_growth)); break;
-        case RadioStats: growth_ = every_counter<23, 50, 10>(); break;
-        case VifStats: growth_ = every_counter<18, 20, 5>(); break;
+        case RadioStats: growth_ = every_counter<kRadioCounters, 50, 10>(); break;
+        case VifStats: growth_ = every_counter<kVifCounters, 20, 5>(); break;
         default: break;
         }
         const size_t record_size = kinds[kind_].record_size;
@@ -218,10 +223,10 @@ class GeneratedTable final : public Table {
         case Interfaces: build_if(i, static_cast<qv_wlan_if_entry *>(record)); break;
         case Associations: build_ass(i, static_cast<qv_wlan_ass_entry *>(record)); break;
         case RadioStats:
-            for (uint32_t k = 0; k < 23; ++k) put_u32(record, 4 * k, counter_base(i, 100 + k));
+            for (uint32_t k = 0; k < kRadioCounters; ++k) put_u32(record, 4 * k, counter_base(i, 100 + k));
             break;
         case VifStats:
-            for (uint32_t k = 0; k < 18; ++k) put_u32(record, 4 * k, counter_base(i, 200 + k));
+            for (uint32_t k = 0; k < kVifCounters; ++k) put_u32(record, 4 * k, counter_base(i, 200 + k));
             break;
         case RadioAttributes: build_radio_attr(i, static_cast<qv_wlan_radio_attr_entry *>(record)); break;
         }

@@ -14,23 +14,25 @@ seconds instead of rebuilding it for every request (the usual first fix).
 import argparse
 import bisect
 import ctypes
+import os
 import struct
 import sys
 import time
 
-BASE = (1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, 2)
-RECORD = 484
-# column: (record offset, kind, size)
-COLUMNS = {
-    1: (4, "mac", 6), 2: (12, "ip", 4), 3: (16, "str", 36), 4: (52, "int", 4), 5: (60, "cnt", 4),
-    6: (64, "int", 4), 7: (68, "int", 4), 8: (72, "int", 4), 9: (76, "int", 4), 10: (80, "str", 36),
-    11: (116, "int", 4), 12: (120, "int", 4), 13: (124, "int", 4), 14: (128, "int", 4), 15: (136, "str", 164),
-    16: (320, "cnt", 4), 17: (324, "cnt", 4), 18: (328, "cnt", 4), 19: (336, "cnt", 4), 20: (340, "cnt", 4),
-    21: (344, "cnt", 4), 22: (368, "cnt", 4), 23: (396, "cnt", 4), 24: (400, "cnt", 4), 25: (404, "cnt", 4),
-    26: (452, "cnt", 4), 27: (456, "cnt", 4), 28: (460, "cnt", 4), 29: (132, "int", 4), 30: (464, "cnt", 4),
-    31: (468, "cnt", 4), 32: (472, "cnt", 4), 33: (476, "cnt", 4), 34: (300, "cnt", 4), 35: (304, "cnt", 4),
-    36: (308, "cnt", 4), 37: (312, "mac", 6),
-}
+
+def reference(name):
+    """Rows of the tree's tests/reference/<name>.tsv about the association table, as dicts."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "reference", name + ".tsv")
+    with open(path) as f:
+        rows = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]
+    return [dict(zip(rows[0], r)) for r in rows[1:] if r[0] == "qvAssociationTable"]
+
+
+TABLE = reference("tables")[0]
+BASE = (1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, int(TABLE["arc"]))
+RECORD = int(TABLE["size"])
+# column: (record offset, value kind as the reference names it, room)
+COLUMNS = {int(c["column"]): (int(c["offset"]), c["value"], int(c["room"])) for c in reference("columns")}
 MAX_ROWS = 100000  # bounds the read loop
 
 
@@ -76,11 +78,11 @@ def instances(records):
     for rec in records:
         index = (struct.unpack_from("=i", rec, 0)[0], 6) + tuple(rec[4:10])
         for col, (off, kind, size) in COLUMNS.items():
-            if kind == "int":
+            if kind == "integer":
                 typ, val = "integer", str(struct.unpack_from("=i", rec, off)[0])
-            elif kind == "cnt":
+            elif kind == "counter32":
                 typ, val = "counter", str(struct.unpack_from("=I", rec, off)[0])
-            elif kind == "ip":
+            elif kind == "ipaddress":
                 typ, val = "ipaddress", ".".join(str(b) for b in rec[off:off + 4])
             elif kind == "mac":
                 typ, val = "octet", " ".join("%02x" % b for b in rec[off:off + size])

@@ -9,11 +9,14 @@
 #include <netlink/route/neighbour.h>
 #include <linux/neighbour.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "nl_parse.h"
 #include "nl_records.h"
@@ -42,6 +45,7 @@ class NetlinkBackend : public Backend {
     ~NetlinkBackend() override { close(); }
 
     bool collect(unsigned needs, RawState &out, std::string &err) override {
+        if (needs & NEED_HOSTAPD) needs |= NEED_STATIONS;
         if (needs & (NEED_STATIONS | NEED_SURVEY)) needs |= NEED_IFACES;
         if (!connect(needs, err)) return false;
         bool ok = collect_connected(needs, out, err);
@@ -55,6 +59,7 @@ class NetlinkBackend : public Backend {
     nl_sock *genl_ = nullptr;
     nl_sock *route_ = nullptr;
     int family_ = -1;
+    std::string leases_problem_;
 
     void close() {
         if (genl_) nl_socket_free(genl_);
@@ -231,19 +236,48 @@ class NetlinkBackend : public Backend {
             nl_cache_free(cache);
         }
         if ((needs & NEED_LEASES) && !leases_path().empty()) {
-            /* A missing leases file only means no host names. */
-            std::ifstream in(leases_path());
-            if (in) {
-                std::stringstream text;
-                text << in.rdbuf();
-                parse_leases(text.str(), out);
-            }
+            /* A missing leases file only means no host names; a refused one
+             * is logged once per stretch. */
+            std::string text, why;
+            if (read_regular_file(leases_path(), kLeasesCap, text, why))
+                parse_leases(text, out);
+            else if (!why.empty() && why != leases_problem_)
+                log_line(LOG_WARNING, "qv_wlan_nl80211: not reading the leases file " + leases_path() + ": " + why);
+            leases_problem_ = why;
         }
+        if (needs & NEED_HOSTAPD) query_hostapd(hostapd_dir(), out);
         return true;
     }
 };
 
 } // namespace
+
+bool read_regular_file(const std::string &path, size_t cap, std::string &text, std::string &why) {
+    why.clear();
+    /* O_NONBLOCK: opening a FIFO must not wait for a writer. */
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st;
+    if (fd.fd < 0) {
+        if (errno != ENOENT) why = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+        return false;
+    }
+    if (fstat(fd.fd, &st) < 0) return why = std::strerror(errno), false;
+    if (!S_ISREG(st.st_mode)) return why = "it is not a regular file", false;
+    const std::string too_large = "it is larger than " + std::to_string(cap) + " bytes";
+    if (static_cast<uint64_t>(st.st_size) > cap) return why = too_large, false;
+    text.resize(cap + 1); /* one byte more tells a file that grew past the cap */
+    size_t got = 0;
+    while (got < text.size()) {
+        ssize_t n = read(fd.fd, &text[got], text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return why = std::strerror(errno), false;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    if (got > cap) return why = too_large, false;
+    text.resize(got);
+    return true;
+}
 
 std::unique_ptr<Backend> make_netlink_backend() { return std::make_unique<NetlinkBackend>(); }
 

@@ -6,9 +6,12 @@
 #include <netlink/attr.h>
 #include <netlink/genl/genl.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 namespace qvnl {
 namespace {
@@ -242,6 +245,88 @@ void parse_leases(const std::string &text, RawState &state) {
         std::array<uint8_t, 4> ip;
         if (!state.neigh.count(mac) && inet_pton(AF_INET, ip_text.c_str(), ip.data()) == 1) state.neigh[mac] = ip;
     }
+}
+
+namespace {
+
+bool starts_with(const std::string &s, const char *prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+
+/* Decimal digits only, at most `max`. */
+bool parse_uint(const std::string &s, uint32_t max, uint32_t &out) {
+    if (s.empty() || s.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > max) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+} // namespace
+
+uint32_t suite_value(const std::string &text, bool cipher) {
+    /* "xx-xx-xx-N": three hex octets, then the type in decimal. */
+    if (text.size() < 10 || text[2] != '-' || text[5] != '-' || text[8] != '-') return 0;
+    std::string hex = text.substr(0, 2) + text.substr(3, 2) + text.substr(6, 2);
+    for (char c : hex)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return 0;
+    uint32_t oui = static_cast<uint32_t>(std::strtoul(hex.c_str(), nullptr, 16)), type = 0;
+    if (!parse_uint(text.substr(9), 255, type)) return 0;
+    if (oui == 0x000fac || (cipher && oui == 0x0050f2)) return type;
+    return oui << 8 | type;
+}
+
+bool parse_hostapd_sta(const std::string &reply, const Mac &mac, HostapdSta &out) {
+    out = HostapdSta{};
+    /* Whole lines only: hostapd ends each with a newline, so text after the
+     * last one was cut off. */
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = reply.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(reply.substr(at, nl - at));
+    char want[18];
+    std::snprintf(want, sizeof want, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    if (lines.empty() || lines[0] != want) return false;
+    size_t station_text = lines.size(), stats = lines.size();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string &l = lines[i];
+        if (station_text == lines.size() &&
+            (starts_with(l, "dot1x") || starts_with(l, "wps") || starts_with(l, "p2p_")))
+            station_text = i;
+        if (starts_with(l, "rx_packets=")) stats = i;
+    }
+    bool user_done = station_text == lines.size() || !starts_with(lines[station_text], "dot1x");
+    for (size_t i = 1; i < lines.size(); ++i) {
+        size_t eq = lines[i].find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = lines[i].substr(0, eq), value = lines[i].substr(eq + 1);
+        uint32_t n;
+        if (key == "vlan_id") {
+            if (i > stats && parse_uint(value, 4094, n)) out.vlan = static_cast<int32_t>(n);
+        } else if (i < station_text) {
+            if (key == "flags" && i == 1) {
+                out.has_flags = true;
+                out.ht = value.find("[HT]") != std::string::npos;
+                out.vht = value.find("[VHT]") != std::string::npos;
+                out.he = value.find("[HE]") != std::string::npos;
+                out.eht = value.find("[EHT]") != std::string::npos;
+                out.non_erp = value.find("[NonERP]") != std::string::npos;
+            } else if (key == "AKMSuiteSelector") {
+                out.akm = suite_value(value, false);
+            } else if (key == "dot11RSNAStatsSelectedPairwiseCipher") {
+                out.cipher = suite_value(value, true);
+            } else if (key == "dot11RSNAStatsTKIPLocalMICFailures" && parse_uint(value, UINT32_MAX, n)) {
+                out.rx_mic_failures = n;
+            }
+        } else if (key == "dot1xAuthSessionUserName" && !user_done) {
+            user_done = true;
+            if (value != "N/A") out.username = value;
+            for (char &c : out.username)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        }
+    }
+    return true;
 }
 
 } // namespace qvnl

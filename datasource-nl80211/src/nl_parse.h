@@ -33,6 +33,18 @@ int32_t chan_width_mhz(uint32_t width);
  * neighbour table lacks) by MAC. */
 void parse_leases(const std::string &text, RawState &state);
 
+/* hostapd's answer to `STA <mac>` (one "key=value" a line after the MAC).
+ * false when it is not an answer about that station (FAIL, empty, cut
+ * before its first line). What a station sent itself (802.1X identity, WPS
+ * and P2P device names) is printed raw and may hold line breaks, so each
+ * field is read only where the station's text cannot reach: the security
+ * suites before the first 802.1X, WPS or P2P line, the user name from the
+ * 802.1X block's own line, the VLAN after hostapd's station statistics. */
+bool parse_hostapd_sta(const std::string &reply, const Mac &mac, HostapdSta &out);
+/* A suite selector as hostapd prints it ("00-0f-ac-4") as a column value;
+ * pairwise ciphers of WPA (OUI 00-50-F2) share the IEEE numbers. */
+uint32_t suite_value(const std::string &text, bool cipher);
+
 } // namespace qvnl
 
 #endif

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace qvnl {
 namespace {
@@ -71,6 +72,14 @@ std::vector<uint32_t> radios(const RawState &s) {
 
 bool serves_clients(uint32_t iftype) { return iftype == NL80211_IFTYPE_AP || iftype == NL80211_IFTYPE_P2P_GO; }
 
+const Iface *bss_of(const RawState &s, const Iface &i) {
+    if (serves_clients(i.iftype)) return &i;
+    if (i.iftype != NL80211_IFTYPE_AP_VLAN) return nullptr;
+    for (const Iface &ap : s.ifaces)
+        if (ap.iftype == NL80211_IFTYPE_AP && ap.wiphy == i.wiphy && ap.mac == i.mac) return &ap;
+    return nullptr;
+}
+
 int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz) {
     if (tx.eht) return PROTO_BE;
     if (tx.he) return PROTO_AX;
@@ -85,6 +94,17 @@ int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz) {
         default: return PROTO_G;
         }
     }
+    if (freq_mhz >= 4900 && freq_mhz < 5900) return PROTO_A;
+    return PROTO_UNKNOWN;
+}
+
+int32_t mac_protocol(const HostapdSta &h, uint32_t freq_mhz) {
+    if (!h.has_flags) return PROTO_UNKNOWN;
+    if (h.eht) return PROTO_BE;
+    if (h.he) return PROTO_AX;
+    if (h.vht) return PROTO_AC;
+    if (h.ht) return PROTO_N;
+    if (freq_mhz >= 2400 && freq_mhz < 2500) return h.non_erp ? PROTO_B : PROTO_G;
     if (freq_mhz >= 4900 && freq_mhz < 5900) return PROTO_A;
     return PROTO_UNKNOWN;
 }
@@ -113,10 +133,13 @@ Rows<qv_wlan_if_entry> build_if_rows(const RawState &s) {
 
 Rows<qv_wlan_ass_entry> build_ass_rows(const RawState &s) {
     Rows<qv_wlan_ass_entry> rows;
+    std::unordered_map<uint32_t, const Iface *> bss; /* by the stations' ifindex */
+    for (const Iface &i : s.ifaces) bss[i.ifindex] = bss_of(s, i);
     for (const Iface &ap : s.ifaces) {
         if (!serves_clients(ap.iftype)) continue;
         for (const Station &st : s.stations) {
-            if (st.ifindex != ap.ifindex) continue;
+            auto b = bss.find(st.ifindex);
+            if (b == bss.end() || b->second != &ap) continue;
             qv_wlan_ass_entry e;
             std::memset(&e, 0, sizeof e);
             e.first_index = static_cast<int32_t>(ap.ifindex);
@@ -148,6 +171,15 @@ Rows<qv_wlan_ass_entry> build_ass_rows(const RawState &s) {
             e.qvClientTxBgDataFrames = low32(acs.ac[1]);
             e.qvClientTxViDataFrames = low32(acs.ac[2]);
             e.qvClientTxVoDataFrames = low32(acs.ac[3]);
+            auto h = s.hostapd.find({ap.ifindex, st.mac});
+            if (h != s.hostapd.end()) {
+                e.qvClientAuthMethod = static_cast<int32_t>(h->second.akm);
+                e.qvClientEncryptionMethod = static_cast<int32_t>(h->second.cipher);
+                e.qvClientVLAN = h->second.vlan;
+                copy_string(e.qvClientUsername, h->second.username);
+                e.qvClientRxMICFailures = h->second.rx_mic_failures;
+                if (int32_t proto = mac_protocol(h->second, ap.freq_mhz)) e.qvClientMACProtocol = proto;
+            }
             rows.records.push_back(e);
             rows.cursors.push_back(static_cast<uint32_t>(rows.cursors.size()));
         }

@@ -22,6 +22,10 @@ struct Rows {
 
 /* Interface types that serve clients: their stations are associations. */
 bool serves_clients(uint32_t iftype);
+/* The interface a station of `i` is associated through: `i` itself when it
+ * serves clients; for an AP VLAN interface (where hostapd moves a station it
+ * puts on a VLAN) the access point of the same radio and address; else null. */
+const Iface *bss_of(const RawState &s, const Iface &i);
 
 Rows<qv_wlan_if_entry> build_if_rows(const RawState &s);
 Rows<qv_wlan_ass_entry> build_ass_rows(const RawState &s);
@@ -41,6 +45,8 @@ enum MacProtocol : int32_t {
     PROTO_BE = 7,
 };
 int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz);
+/* The same from what the station negotiated (hostapd's flags). */
+int32_t mac_protocol(const HostapdSta &h, uint32_t freq_mhz);
 
 } // namespace qvnl
 

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <syslog.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -26,6 +27,7 @@ struct Config {
     bool loaded_env = false;
     int64_t max_age_ns = kDefaultMaxAgeNs;
     std::string leases;
+    std::string hostapd = kDefaultHostapdDir;
     bool trace = false;
 };
 
@@ -42,15 +44,10 @@ Config &config() {
                                           " (want seconds >= 0)");
         }
         if (const char *leases = std::getenv("QV_NL80211_LEASES")) c.leases = leases;
+        if (const char *dir = std::getenv("QV_NL80211_HOSTAPD")) set_hostapd_dir(dir);
         if (const char *trace = std::getenv("QV_NL80211_TRACE")) c.trace = *trace && *trace != '0';
     }
     return c;
-}
-
-int64_t monotonic_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 int64_t (*g_clock)() = monotonic_ns;
@@ -101,6 +98,8 @@ void refresh(Table<Rec> &t, KindId kind, Rows<Rec> (*build)(const RawState &), i
         std::ostringstream line;
         line << "qv_wlan_nl80211: snapshot of " << kKindNames[kind] << ": " << t.rows.records.size() << " rows, "
              << (g_requests - before) << " netlink requests (total " << g_requests << ")";
+        if (needs_of(kind) & NEED_HOSTAPD)
+            line << ", hostapd " << state.hostapd_answers << " answers in " << state.hostapd_ms << " ms";
         log_line(LOG_INFO, line.str());
     }
 }
@@ -136,10 +135,16 @@ int next(const Table<Rec> &t, uint32_t *cursor, Rec *entry) {
 
 } // namespace
 
+int64_t monotonic_ns() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 unsigned needs_of(KindId kind) {
     switch (kind) {
     case KIND_IF: return NEED_IFACES | NEED_LINKS;
-    case KIND_ASS: return NEED_IFACES | NEED_STATIONS | NEED_NEIGH | NEED_LEASES;
+    case KIND_ASS: return NEED_IFACES | NEED_STATIONS | NEED_NEIGH | NEED_LEASES | NEED_HOSTAPD;
     case KIND_RADIO_STATS:
     case KIND_VIF_STATS: return NEED_IFACES | NEED_LINKS | NEED_STATIONS;
     case KIND_RADIO_ATTR: return NEED_IFACES | NEED_SURVEY;
@@ -163,6 +168,11 @@ void set_max_age_ns(int64_t ns) { config().max_age_ns = ns < 0 ? 0 : ns; }
 int64_t max_age_ns() { return config().max_age_ns; }
 void set_leases_path(const std::string &path) { config().leases = path; }
 const std::string &leases_path() { return config().leases; }
+void set_hostapd_dir(const std::string &dir) { config().hostapd = dir == "none" ? "" : dir; }
+const std::string &hostapd_dir() { return config().hostapd; }
+UniqueFd::~UniqueFd() {
+    if (fd >= 0) close(fd);
+}
 
 void set_backend(std::unique_ptr<Backend> b) {
     g_backend = std::move(b);
@@ -256,15 +266,17 @@ static void config_age(const char *token, char *line) {
         log_line(LOG_ERR,
                  std::string("qv_wlan_nl80211: ") + token + ": want seconds >= 0, got '" + (line ? line : "") + "'");
 }
-static void config_leases(const char *, char *line) {
-    std::string path = line ? line : "";
-    while (!path.empty() && (path.back() == ' ' || path.back() == '\n')) path.pop_back();
-    set_leases_path(path);
+static std::string config_value(const char *line) {
+    std::string value = line ? line : "";
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\n')) value.pop_back();
+    return value;
 }
+static void config_leases(const char *, char *line) { set_leases_path(config_value(line)); }
+static void config_hostapd(const char *, char *line) { set_hostapd_dir(config_value(line)); }
 
 /* snmpd's dlmod entry. dlmod opens us with local scope, which would hide
  * the qv_wlan_* functions from the module loaded after us: promote this
- * library to global scope. Also adds two snmpd.conf directives. */
+ * library to global scope. Also adds three snmpd.conf directives. */
 QV_WLAN_DATASOURCE_API void init_qv_wlan_nl80211(void) {
     if (qv_wlan_promote_to_global() != 0)
         log_line(LOG_ERR, std::string("qv_wlan_nl80211: cannot make symbols global: ") + dlerror());
@@ -274,6 +286,7 @@ QV_WLAN_DATASOURCE_API void init_qv_wlan_nl80211(void) {
     if (auto reg = reinterpret_cast<register_fn>(dlsym(RTLD_DEFAULT, "register_app_config_handler"))) {
         reg("qvNl80211SnapshotAge", config_age, nullptr, "seconds (0: a fresh snapshot on every walk)");
         reg("qvNl80211Leases", config_leases, nullptr, "path of a dnsmasq leases file");
+        reg("qvNl80211Hostapd", config_hostapd, nullptr, "hostapd's ctrl_interface directory, or none");
     }
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qvnl {
@@ -73,6 +74,19 @@ struct Link {
     uint64_t multicast = 0; /* received */
 };
 
+/* What hostapd's control interface says about one station (`STA <addr>`).
+ * Suites are numbered as docs/nl80211-mapping.md says: the IEEE 802.11
+ * suite type (OUI 00-0F-AC), else OUI * 256 + type; 0 none. */
+struct HostapdSta {
+    uint32_t akm = 0;
+    uint32_t cipher = 0; /* pairwise */
+    uint32_t rx_mic_failures = 0;
+    int32_t vlan = 0; /* 802.1Q VLAN ID 1..4094, else 0 */
+    std::string username;
+    bool has_flags = false; /* the flags below were read */
+    bool ht = false, vht = false, he = false, eht = false, non_erp = false;
+};
+
 /* What one kind of entry asks the kernel for. */
 enum Need : unsigned {
     NEED_IFACES = 1u << 0,
@@ -81,6 +95,7 @@ enum Need : unsigned {
     NEED_LINKS = 1u << 3,
     NEED_NEIGH = 1u << 4,
     NEED_LEASES = 1u << 5,
+    NEED_HOSTAPD = 1u << 6, /* implies NEED_STATIONS */
 };
 
 struct RawState {
@@ -90,6 +105,9 @@ struct RawState {
     std::unordered_map<uint32_t, Link> links;    /* by ifindex */
     std::map<Mac, std::array<uint8_t, 4>> neigh; /* IPv4 by MAC */
     std::map<Mac, std::string> lease_names;      /* host name by MAC */
+    /* hostapd's view by (access-point interface index, station MAC). */
+    std::map<std::pair<uint32_t, Mac>, HostapdSta> hostapd;
+    unsigned hostapd_answers = 0, hostapd_ms = 0; /* for the trace line */
 };
 
 } // namespace qvnl

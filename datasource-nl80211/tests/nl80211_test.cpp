@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // The nl80211 data source without a kernel: the kernel's answers (data/kernel.json)
 // written as the kernel lays them out, parsed and turned into records, read back
-// by the column reference. The snapshot cache behind the ten functions is
+// by the column reference; hostapd's answers (data/hostapd.json); the leases file's
+// checks. The snapshot cache behind the ten functions and the hostapd client are
 // exercised in a real snmpd: on real radios in the QEMU guest, failing on the host.
 #include <gtest/gtest.h>
 
@@ -11,7 +12,11 @@
 #include <netlink/genl/genl.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -24,8 +29,8 @@ using nlohmann::json;
 
 namespace {
 
-json data() {
-    std::ifstream f(QV_NL80211_KERNEL_DATA);
+json data(const char *file = QV_NL80211_KERNEL_DATA) {
+    std::ifstream f(file);
     return json::parse(f);
 }
 
@@ -99,6 +104,10 @@ RawState kernel() {
     for (auto &[address, ip] : k["neigh"].items())
         inet_pton(AF_INET, ip.get<std::string>().c_str(), s.neigh[mac(address)].data());
     parse_leases(k["leases"], s);
+    for (auto &[key, answer] : k["hostapd"].items()) {
+        const Mac m = mac(key.substr(key.find(' ') + 1));
+        EXPECT_TRUE(parse_hostapd_sta(answer, m, s.hostapd[{std::stoul(key), m}])) << key;
+    }
     return s;
 }
 
@@ -168,4 +177,59 @@ TEST(Nl80211, RejectedMessagesChannelsWidthsProtocolsAndSnapshotAgesAsTabulated)
         EXPECT_EQ(parse_age(a[0].get<std::string>().c_str(), ns), !a[1].is_null()) << a;
         EXPECT_EQ(ns, a[1].is_null() ? ns : a[1].get<int64_t>()) << a;
     }
+}
+
+// What the columns read from one hostapd answer (mac_protocol on 2412 MHz).
+json columns(const HostapdSta &h) {
+    return {{"akm", h.akm},   {"cipher", h.cipher},     {"mic", h.rx_mic_failures},
+            {"vlan", h.vlan}, {"username", h.username}, {"protocol", mac_protocol(h, 2412)}};
+}
+
+TEST(Nl80211, HostapdAnswersRecordedCutAndForgedReadAsTabulated) {
+    const json d = data(QV_NL80211_HOSTAPD_DATA), none = columns(HostapdSta{});
+    HostapdSta h;
+    for (const json &c : d["cases"]) {
+        const std::string text = d["recorded"].value(c[0].get<std::string>(), c[0].get<std::string>());
+        ASSERT_EQ(parse_hostapd_sta(text, mac(c[1]), h), !c[2].is_null()) << c;
+        json want = none;
+        if (c[2].is_null()) continue;
+        want.update(c[2]);
+        EXPECT_EQ(columns(h), want) << c;
+    }
+    for (auto &[name, answer] : d["recorded"].items()) {
+        const std::string text = answer;
+        const Mac m = mac(text);
+        ASSERT_TRUE(parse_hostapd_sta(text, m, h));
+        const json whole = columns(h);
+        for (size_t n = 0; n < text.size(); ++n) {
+            EXPECT_EQ(parse_hostapd_sta(text.substr(0, n), m, h), n > 17) << name << " cut at " << n;
+            const json cut = columns(h);
+            for (const auto &k : {"akm", "cipher", "mic", "vlan", "username", "protocol"})
+                EXPECT_TRUE(cut[k] == whole[k] || cut[k] == none[k]) << name << " cut at " << n << ": " << k;
+        }
+    }
+    for (auto &s : d["suites"]) EXPECT_EQ(suite_value(s[0], s[1]), s[2]) << s;
+}
+
+TEST(Nl80211, LeasesFileIsReadOnlyAsARegularFileUpToItsCap) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("qv-leases-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string good = dir + "/good", big = dir + "/big";
+    std::ofstream(good) << "1700000000 02:00:00:00:09:01 10.0.0.2 laptop *\n";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, kLeasesCap + 1);
+    ASSERT_EQ(symlink(good.c_str(), (dir + "/link").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0); // no writer: a blocking open would hang here
+    std::string text, why;
+    EXPECT_TRUE(read_regular_file(good, kLeasesCap, text, why) && text.find("laptop") != std::string::npos) << why;
+    const std::map<std::string, std::string> refused = {{"/link", "symbolic link"},
+                                                        {"/fifo", "not a regular file"},
+                                                        {"", "not a regular file"},
+                                                        {"/big", "larger than 1048576 bytes"},
+                                                        {"/missing", ""}};
+    for (auto &[name, reason] : refused) {
+        EXPECT_FALSE(read_regular_file(dir + name, kLeasesCap, text, why)) << name;
+        EXPECT_TRUE(reason.empty() ? why.empty() : why.find(reason) != std::string::npos) << name << ": " << why;
+    }
+    std::filesystem::remove_all(dir);
 }

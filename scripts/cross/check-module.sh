@@ -3,7 +3,9 @@
 # Checks a (cross-)built qv_if_iterate.so the way the target's snmpd will
 # meet it: the target's machine, word size and byte order, a C library as its
 # only load-time dependency (glibc's libc.so.6, musl's libc.so or
-# ld-musl-*.so.1, uClibc-ng's libc.so.0 or ld-uClibc.so.0), and no C++ runtime
+# ld-musl-*.so.1, uClibc-ng's libc.so.1, ld-uClibc.so.1 or, on x86_64, MIPS
+# n64, powerpc64 and sparc64, ld64-uClibc.so.1; old SDKs' uClibc 0.9 the same
+# names with .so.0), and no C++ runtime
 # symbol left for the loader to find (an access point's firmware has no
 # libstdc++).
 #
@@ -34,7 +36,7 @@ echo "NEEDED: $(echo $needed)"
 [ -n "$needed" ] || { echo "FAIL: no C library among NEEDED" >&2; fail=1; }
 for lib in $needed; do
   case "$lib" in
-    libc.so.6|libc.so|libc.so.0|ld-musl-*.so.1|ld-uClibc.so.0) ;;
+    libc.so.6|libc.so|ld-musl-*.so.1|libc.so.[01]|ld-uClibc.so.[01]|ld64-uClibc.so.[01]) ;;
     *) echo "FAIL: NEEDED $lib: only the C library may be loaded with the module" >&2; fail=1 ;;
   esac
 done

@@ -80,8 +80,7 @@ inline const void *field_value(const Field &field, size_t *length) {
     if constexpr (T == ValueType::String) {
         *length = strnlen(field, sizeof(Field));
     } else {
-        static_assert(sizeof(Field) == (T == ValueType::Mac ? 6 : 4), "the value type does not fit its field");
-        *length = sizeof(Field);
+        *length = sizeof(Field); // the record's layout checks fix each value type's field
     }
     return &field;
 }
@@ -124,11 +123,11 @@ struct TableDef {
     Netsnmp_Free_Loop_Context *free_loop_context_at_end;
 };
 
+/* The accessor on the list's line `number` (counted from 1), null past the
+ * end: a column sits there exactly when the list is in number order. */
 template <size_t N>
-constexpr bool columns_numbered_in_order(const Column (&columns)[N]) {
-    for (size_t i = 0; i < N; ++i)
-        if (columns[i].number != i + 1) return false;
-    return true;
+constexpr Accessor listed_at(const Column (&columns)[N], unsigned number) {
+    return number >= 1 && number <= N ? columns[number - 1].get : nullptr;
 }
 
 constexpr bool ends_with(const char *text, const char *suffix) {

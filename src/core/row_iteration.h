@@ -109,6 +109,10 @@ inline void release_row(void *context) {
     }
 #define QV_COLUMN_ENTRY(R, number, object, value_type, offset) \
     {number, get_##object, qv::asn_type(qv::ValueType::value_type)},
+#define QV_ASSERT_COLUMN_LISTED(R, number, object, value_type, offset)      \
+    static_assert(qv::listed_at(columns, number) == get_##object,           \
+                  #object " is column " #number " but not on line " #number \
+                          " of the column list: list the columns in number order");
 #define QV_INDEX_FIELD(R, field, value_type) \
     {offsetof(R, field), sizeof(static_cast<R *>(nullptr)->field), qv::asn_type(qv::ValueType::value_type)},
 #define QV_INDEX_CURSOR(R) {sizeof(R), sizeof(uint32_t), ASN_INTEGER},
@@ -118,7 +122,7 @@ inline void release_row(void *context) {
     namespace {                                                                                                       \
     constexpr qv::Column columns[] = {COLUMNS(QV_COLUMN_ENTRY, R)};                                                   \
     constexpr qv::IndexPart index[] = {INDEX(QV_INDEX_FIELD, QV_INDEX_CURSOR, R)};                                    \
-    static_assert(qv::columns_numbered_in_order(columns), "columns listed out of order");                             \
+    COLUMNS(QV_ASSERT_COLUMN_LISTED, R)                                                                               \
     static_assert(sizeof index / sizeof index[0] <= 2, "registration passes at most two index types");                \
     static_assert(std::is_same<decltype(qv::record_of(qv_wlan_get_first_##kind)), R *>::value &&                      \
                       std::is_same<decltype(qv::record_of(qv_wlan_get_next_##kind)), R *>::value,                     \

@@ -56,12 +56,24 @@
  *   index, of the interface the client is associated through, in 0..2^31-1.
  *   The pair is unique within a walk: a second row with the same pair is
  *   silently hidden.
- * - Strings: every char field holds at most its room less one byte, then a
- *   NUL inside the room: qvIfName 16, qvSSIDName 34, qvClientHostname 35,
- *   qvClientSSID 35, qvClientUsername 163 bytes. A room without a NUL is
- *   served whole (17, 35, 36 or 164 bytes), longer than the MIB's SIZE, and
+ * - Strings: a char field's room is its array size in the record (qvIfName
+ *   char[17]: room 17 bytes). It holds at most room - 1 bytes (qvIfName: 16,
+ *   the MIB's SIZE (0..16)), then a NUL inside the room. A room without a NUL
+ *   is served whole, one byte longer than the MIB allows, and
  *   strncpy(dst, src, sizeof dst) does exactly that for a long source: write
  *   snprintf(dst, sizeof dst, "%s", src) instead.
+ * - The tables agree with each other; monitoring joins them on these rules:
+ *   . one radio has the same index (cursor) in the radio statistics and the
+ *     radio attribute tables, and both list the same radios;
+ *   . an association's qvClientChannel is the qvRadioChannel of the radio
+ *     serving the client (clients are matched to radios by channel, so two
+ *     radios of one access point on one channel cannot be told apart);
+ *   . a virtual interface's statistics row has the index of the interface's
+ *     qvXIfTable row; an interface may have none (a radio's own interface);
+ *   . the radio tables number radios, not interfaces: a radio's index need
+ *     not be any qvXIfTable index. A driver that presents a radio as an
+ *     interface of its own (usually without SSID) lists it in qvXIfTable like
+ *     any interface; one that does not, lists only the real interfaces.
  * - One thread: every call comes from the agent's request-processing thread,
  *   one at a time.
  * - Loading: the module's references to these functions are resolved when
@@ -71,7 +83,10 @@
  *   which re-opens it with global scope. Done otherwise, snmpd logs
  *   "dlopen(.../qv_if_iterate.so) failed: ...: undefined symbol: qv_wlan_..."
  *   (preceded by "dlsym failed: can't find 'init_<name>'" when the dlmod'ed
- *   data source has no entry) and runs on without the tables.
+ *   data source has no entry) and runs on without the tables. When the
+ *   entry cannot promote the library it logs "<name>: cannot make data-source
+ *   symbols global: <reason>". scripts/check-datasource.sh LIB lists the
+ *   functions a built library does not export.
  */
 #ifndef QV_WLAN_DATASOURCE_H
 #define QV_WLAN_DATASOURCE_H
@@ -144,10 +159,15 @@ static inline uint32_t qv_wlan_release_block(void *record) {
  */
 __attribute__((visibility("hidden"))) int qv_wlan_promote_to_global(void);
 
+/* Promotes the data source to global symbols; when that fails, logs
+ * "<name>: cannot make data-source symbols global: <reason>" through snmpd's
+ * snmp_log (standard error outside snmpd) at error priority. (qv_wlan_kit.c) */
+__attribute__((visibility("hidden"))) void qv_wlan_dlmod_init(const char *name);
+
 /* snmpd's entry point for `dlmod <name> /path/<name>.so`, loaded before the
- * module: makes the data source's symbols global. */
+ * module: makes the data source's symbols global, or says why not. */
 #define QV_WLAN_DLMOD_ENTRY(name) \
-    QV_WLAN_DATASOURCE_API void init_##name(void) { qv_wlan_promote_to_global(); }
+    QV_WLAN_DATASOURCE_API void init_##name(void) { qv_wlan_dlmod_init(#name); }
 
 #ifdef __cplusplus
 }

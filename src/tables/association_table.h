@@ -15,8 +15,8 @@ typedef struct qv_wlan_ass_entry {
     int32_t first_index;    /* the row's first index; no column */
     uint8_t qvClientMac[6]; /* also the second index */
     uint8_t reserved_10[2];
-    uint8_t qvClientIP[4]; /* network order */
-    char qvClientHostname[36];
+    uint8_t qvClientIP[4];     /* network order */
+    char qvClientHostname[36]; /* at most 35 bytes and a NUL */
     int32_t qvClientRSSI;
     uint8_t reserved_56[4];
     uint32_t qvClientLinkUptime;
@@ -24,13 +24,13 @@ typedef struct qv_wlan_ass_entry {
     int32_t qvClientAuthMethod;
     int32_t qvClientEncryptionMethod;
     int32_t qvClientMACProtocol;
-    char qvClientSSID[36];
+    char qvClientSSID[36]; /* at most 35 bytes and a NUL */
     int32_t qvClientVLAN;
     int32_t qvClientUserProfId;
     int32_t qvClientChannel;
     int32_t qvClientLastTxRate;
     int32_t qvClientLastRxRate;
-    char qvClientUsername[164];
+    char qvClientUsername[164]; /* at most 163 bytes and a NUL */
     uint32_t qvClientTxAirtime;
     uint32_t qvClientRxAirtime;
     uint32_t qvClientAssociationTime;

@@ -11,18 +11,23 @@ above 255, MACs with a leading zero octet. The data source is the simulated one
 (the same rows as records).
 
 e2e_agents.py agentx: the module in an AgentX subagent (snmpd -X) next to a
-master snmpd that knows nothing of it: every table through the master over v2c
-and v3; the subagent killed, the master still answers its own objects and no
-stale table; a new subagent brings them back."""
+master snmpd that knows nothing of it, each subagent with the shipped
+subagent configuration's settings and started where the master keeps its
+persistent data (both default to the same directory): every table through
+the master over v2c and v3; the subagent killed, the master still answers its
+own objects and no stale table; a new subagent brings them back; the master
+restarted while it runs, then the subagent stopped: the master's persistent
+SNMPv3 user and engine ID are still its own."""
 import json
 import os
+import re
 import signal
 import struct
 import sys
 
-from qvagent import Agent, reference
+from qvagent import V3_AUTH, V3_PRIV, Agent, reference
 
-SYS_DESCR = ".1.3.6.1.2.1.1.1.0"
+SYS_DESCR, ENGINE_ID = ".1.3.6.1.2.1.1.1.0", ".1.3.6.1.6.3.10.2.1.1.0"
 from qvmodel import SECTIONS, expected_walk, records
 
 
@@ -71,9 +76,24 @@ def main():
     return 0 if ok else 1
 
 
+def subagent(master):
+    sub = Agent(subagent_of=master)  # configuration: agentXSocket and the two dlmod lines, then the shipped settings
+    with open(os.environ["QV_SUBAGENT_CONF_IN"]) as f:
+        sub.config += [re.sub(r"(persistentDir) \S+", rf"\1 {sub.dir}/own", line) for line in f.read().splitlines()
+                       if line.startswith(("agentXPingInterval", "[snmp]"))]
+    os.symlink(f"{master.dir}/persist", f"{sub.dir}/persist")
+    return sub
+
+
 def agentx():
-    with Agent(module=False, load=None, master=True) as master:
-        sub = Agent(subagent_of=master)  # configuration: agentXSocket and the two dlmod lines
+    master = Agent(module=False, load=None, master=True)
+    os.mkdir(f"{master.dir}/persist")  # read as snmpd without -C reads it: its users, engine ID and boots
+    master.config += ["rouser qvkeep priv", f"includeFile {master.dir}/persist/snmpd.conf"]
+    with open(f"{master.dir}/persist/snmpd.conf", "w") as f:  # a user as docs/install.md creates one
+        f.write(f"createUser qvkeep SHA {V3_AUTH} AES {V3_PRIV}\n")
+    with master:
+        engine = master.get(ENGINE_ID)
+        sub = subagent(master)
         want = describe(sub)
         with sub:
             ok = compare("v2c through the master", master.walk(), want)
@@ -82,10 +102,16 @@ def agentx():
         alone = {**master.get(SYS_DESCR), **master.walk()}
         print("subagent killed; the master answers:", alone)
         ok &= isinstance(alone.get(SYS_DESCR, ("", ""))[1], bytes) and not set(alone) & set(want)
-        again = Agent(subagent_of=master)
+        again = subagent(master)
         describe(again)
         with again:
             ok &= compare("v2c through a new subagent", master.walk(), want)
+            master.stop()  # a restart of both, the subagent stopping last
+            again.stop()
+        master.start()
+        kept = master.snmp("snmpget", "-u", "qvkeep", "-On", "-Ox", ENGINE_ID, version="3", check=False)
+        print("after the restarts, the master's user reads its engine ID:", kept.stdout, kept.stderr)
+        ok &= master._parse(kept.stdout) == engine != {}
     return 0 if ok else 1
 
 

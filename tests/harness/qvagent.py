@@ -36,7 +36,10 @@ def reference(name):
                         name + ".tsv")
     with open(path) as f:
         rows = csv.DictReader((line for line in f if not line.startswith("#")), delimiter="\t")
-        return [{k: int(v) if v.isdigit() else v for k, v in row.items()} for row in rows]
+        rows = [{k: int(v) if v.isdigit() else v for k, v in row.items()} for row in rows]
+    for t in rows if name == "tables" else ():  # a table's last column: its highest in columns.tsv
+        t["last"] = max(c["column"] for c in reference("columns") if c["table"] == t["table"])
+    return rows
 
 
 def free_port(kind=socket.SOCK_DGRAM):

@@ -1,20 +1,28 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: BSD-3-Clause
 """The operator's path of docs/install.md from the source tree to names over
-SNMPv3: packages built without the test suite, both installed with dpkg into
+SNMPv3: packages built without the test suite, all installed with dpkg into
 a scratch root, the snippet enabled with the simulated data source and a user
 of one's own, snmpd started from it, snmptable by name with only the
-packaged MIB files, one exporter scrape with the packaged snmp.yml, and
-removal that leaves no file."""
+packaged MIB files, the monitoring files and a DEP-5 copyright file in each
+package, and removal that leaves no file.
+
+test_package.py sdk BUILD DIR: the data-source kit as a device maker uses it
+(docs/sdk.md): the module and the kit installed into a scratch prefix, a new
+data source (DIR/sdk_ap.c) built against the installed files alone, once with
+pkg-config and a plain cc line, once with CMake's find_package; each loaded
+with the installed module into snmpd, which must serve every value of every
+table as the data source wrote it."""
 
 import glob
+import json
 import os
-import re
 import subprocess
 import sys
 import tempfile
 
-from qvagent import SUBTREE, Agent, http, serve
+from qvagent import SUBTREE, Agent, reference
+from qvmodel import SECTIONS, expected_walk
 
 AUTH, PRIV = "pkg-test-auth-77", "pkg-test-priv-77"
 V3 = ["-v3", "-l", "authPriv", "-u", "qvmonitor", "-a", "SHA", "-A", AUTH, "-x", "AES", "-X", PRIV]
@@ -51,6 +59,11 @@ def main(source):
         os.makedirs(f"{root}/var/lib/dpkg/{d}")
     open(f"{root}/var/lib/dpkg/status", "w").close()
     must(dpkg + ["-i", *debs])
+    names = [os.path.basename(d).split("_")[0] for d in debs]
+    copyright = [f"{root}/usr/share/doc/{n}/copyright" for n in names]
+    check(all(os.path.exists(c) and open(c).readline().startswith("Format: https://www.debian.org/doc/packaging-"
+                                                                    "manuals/copyright-format/1.0/") for c in copyright),
+          f"a machine-readable copyright file in each of {names}")
 
     # The snippet as install.md has it: the simulated data source enabled,
     # one user with the operator's passphrases; paths moved into the root.
@@ -69,28 +82,48 @@ def main(source):
         walk = run(["snmpwalk", "-On", *V3, *t, ".1"], env=mibs).stdout.splitlines()
         outside = [l for l in walk if not l.startswith((SUBTREE + ".", ".1.3.6.1.2.1.1."))]
         check(len(walk) > 50 and not outside, f"the view: {len(walk)} values, outside it {outside[:3]}")
-        wrong = run(["snmpget", *V3[:-1], "wrong-privacy-77", *t, "SNMPv2-MIB::sysUpTime.0"], env=mibs)
-        check("Timeticks" not in wrong.stdout, f"a wrong privacy passphrase read {wrong.stdout}")
+        plain = run(["snmpget", *V3[:2], "authNoPriv", *V3[3:9], *t, "SNMPv2-MIB::sysUpTime.0"], env=mibs)
+        check("Timeticks" not in plain.stdout, f"a request without privacy read {plain.stdout}")
+    # The monitoring files as they are in the tree (their contents: tests/monitoring).
+    check(os.path.isfile(f"{root}/usr/share/qv-wlan-snmp/monitoring/snmp.yml"), "the exporter configuration packaged")
 
-        with open(f"{root}/usr/share/qv-wlan-snmp/monitoring/snmp.yml") as f:
-            yml = re.sub(r"(\n\s+)password: \S+", rf"\1password: {AUTH}", f.read())
-        with open(f"{work}/snmp.yml", "w") as f:
-            f.write(re.sub(r"(\n\s+)priv_password: \S+", rf"\1priv_password: {PRIV}", yml))
-        exporter, port = serve(["prometheus-snmp-exporter", f"--config.file={work}/snmp.yml",
-                                "--web.listen-address=127.0.0.1:@PORT@"], f"{work}/exporter.log")
-        body = http(port, f"/snmp?module=qv_wlan_v3&target=127.0.0.1:{agent.port}") or ""
-        exporter.terminate()
-        exporter.wait(10)
-        check(re.search(r'^qvRadioNoiseFloor\{qvRadioAttributeIndex="\d+"\} -\d+$', body, re.M),
-              f"exporter scrape of qv_wlan_v3:\n{body[-2000:]}")
-
-    must(dpkg + ["-r", "qv-wlan-snmp-sim", "qv-wlan-snmp"])
+    must(dpkg + ["-r", *names])
     left = [os.path.join(d, f) for d, _s, fs in os.walk(f"{root}/usr") for f in fs]
     check(not left, f"files left after removal: {left}")
-    print("\n".join(failures) or f"{len(debs)} packages: installed, served names over SNMPv3, removed")
-    subprocess.run(["rm", "-rf", work])
-    return 1 if failures else 0
+    return work, f"{len(debs)} packages: installed, served names over SNMPv3, removed"
+
+
+def sdk(build, here):
+    work = tempfile.mkdtemp(prefix="qv-sdk-")
+    prefix, cm = f"{work}/prefix", f"{work}/cmake"
+    for component in ("module", "dev"):
+        must(["cmake", "--install", build, "--prefix", prefix, "--component", component])
+    env = {**os.environ, "PKG_CONFIG_PATH": ":".join(glob.glob(f"{prefix}/**/pkgconfig", recursive=True))}
+    version = must(["pkg-config", "--modversion", "qv-wlan-datasource"], env=env).stdout.strip()
+    must(["sh", "-c", f"cc -shared -fPIC -fvisibility=hidden -o {work}/sdk_ap.so {here}/sdk_ap.c "
+                      "$(pkg-config --cflags --libs qv-wlan-datasource)"], env=env)
+    must(["cmake", "-S", here, "-B", cm, f"-DCMAKE_PREFIX_PATH={prefix}", f"-DQV_VERSION={version}"])
+    must(["cmake", "--build", cm])
+
+    # What sdk_ap.c writes: per kind (tables in registration order) and row.
+    desc = {SECTIONS[t["table"]]: [{"cursor": 10 * r + 1, "first_index": r, "fill": bytes(
+        0 if j == 12 else (k * 40 + r * 9 + j * 17 + 1) & 0xFF for j in range(13)).hex()} for r in range(3)]
+        for k, t in enumerate(reference("tables"))}
+    with open(f"{work}/ap.json", "w") as f:
+        json.dump(desc, f)
+    want = expected_walk(f"{work}/ap.json", sys.byteorder)
+    module = glob.glob(f"{prefix}/**/qv_if_iterate.so", recursive=True)[0]
+    for so in (f"{work}/sdk_ap.so", f"{cm}/sdk_ap.so"):
+        with Agent(module=module, datasource=so) as agent:
+            got = agent.walk()
+        bad = [f"{o}: got {got.get(o)}, want {w}" for o, w in want.items() if got.get(o) != w]
+        bad += [f"{o}: unexpected" for o in set(got) - set(want)]
+        check(not bad, "\n  ".join([f"{so}: {len(got)} values, {len(bad)} wrong", *bad[:20]]))
+    return work, "a data source built with pkg-config and one with find_package: every value served"
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    work, done = sdk(*sys.argv[2:]) if sys.argv[1] == "sdk" else main(sys.argv[1])
+    print("\n".join(failures) or done)
+    subprocess.run(["rm", "-rf", work])
+    sys.exit(1 if failures else 0)

@@ -3,8 +3,12 @@
 # Debian's snmp_exporter and Prometheus in front of real agents. Both exporter
 # formats (the current one turned back into modules the 0.21 exporter reads), v2c
 # and v3 with passphrases from the environment, give the same samples, and these
-# carry every served value; then Prometheus with the rules scrapes the demo
-# access point and every query of the dashboard returns labelled data.
+# carry every served value; the small-table and client modules together are the
+# full module's samples without a clash; then Prometheus with the rules scrapes
+# the demo access point and every query of the dashboard returns labelled data.
+# With --current EXPORTER instead, a current exporter (Debian 13's) reads
+# snmp-current.yml as it is, expanding the passphrases itself, and gives the
+# 0.21 exporter's samples for both split modules in one scrape, v2c and v3.
 
 import json, os, pathlib, re, subprocess, sys, tempfile, time, yaml  # noqa: E401
 from urllib.parse import quote
@@ -30,24 +34,42 @@ def exporter_config(tmp):
     # the current file's module under each of its auths, as one 0.21 config.
     env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
     subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], env=env, check=True)
-    failures.extend(["the file with the v3 secrets is readable by others"] if os.stat(f"{tmp}/v3.yml").st_mode & 0o007 else [])
-    config = yaml.safe_load(open(f"{MON}/snmp.yml"))
-    config["qv_wlan_v3"] = yaml.safe_load(open(f"{tmp}/v3.yml"))["qv_wlan_v3"]
+    config = {**yaml.safe_load(open(f"{MON}/snmp.yml")), **yaml.safe_load(open(f"{tmp}/v3.yml"))}
     current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
                              .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
     for name, auth in current["auths"].items():
-        config["current_" + name] = {**current["modules"]["qv_wlan"], "version": auth.pop("version"), "auth": auth}
+        for module, walk in current["modules"].items():
+            config[f"current_{module}_{name}"] = {**walk, "version": auth["version"],
+                                                  "auth": {k: v for k, v in auth.items() if k != "version"}}
     pathlib.Path(f"{tmp}/exporter.yml").write_text(yaml.safe_dump(config))
     return config
 
 
-def check_exporter(tmp, port, config):
+def check_exporter(tmp, port, config, current_port=None):
     # The packaged snippet's user, with the test passphrases.
     with Agent(sim_config=SIM_CONFIG, config=[f"createUser qvmonitor SHA {V3_AUTH} AES {V3_PRIV}", "rouser qvmonitor priv"]) as agent:
         served = agent.walk()
-        bodies = {m: http(port, f"/snmp?module={m}&target=127.0.0.1:{agent.port}") or "" for m in config}
+        scrape = {m: f"module={m}" for m in config}
+        if current_port:
+            scrape.update({f"{auth} qv_wlan_split": f"module=qv_wlan_small,qv_wlan_clients&auth={auth}" for auth in ("qv_v2c", "qv_v3")})
+        bodies = {m: http(current_port if " " in m else port, f"/snmp?{q}&target=127.0.0.1:{agent.port}") or "" for m, q in scrape.items()}
     scraped = {m: samples(b) for m, b in bodies.items()}
-    failures.extend(f"module {m} gives other samples than qv_wlan:\n{bodies[m][:2000]}" for m in config if scraped[m] != scraped["qv_wlan"])
+    # The split modules: their union is the full module's samples for their metrics, none in both.
+    small, clients = scraped["qv_wlan_small"], scraped["qv_wlan_clients"]
+    names = {n for n, _ in {**small, **clients}}
+    scraped["qv_wlan_split"] = {**small, **clients}
+    failures.extend(["qv_wlan_small and qv_wlan_clients share samples"] if small.keys() & clients.keys() else [])
+    # The client module reads only the columns it exports, as samples or labels (no user or host names).
+    read = re.search(r"^snmp_scrape_pdus_returned (\S+)$", bodies["qv_wlan_clients"], re.M)
+    rows = {tuple(v for k, v in labels if k.startswith("qvAssociation")) for _, labels in clients}
+    columns = {n for n, _ in clients} | {l["labelname"] for m in config["qv_wlan_clients"]["metrics"] for l in m.get("lookups", [])}
+    failures.extend([f"qv_wlan_clients reads {read and read.group(1)} values, not {len(columns)} columns of {len(rows)} clients"]
+                    if not read or float(read.group(1)) != len(columns) * len(rows) else [])
+    failures.extend(["qv_wlan_small and qv_wlan_clients differ from qv_wlan"] if scraped["qv_wlan_split"] != {
+        k: v for k, v in scraped["qv_wlan"].items() if k[0] in names} else [])
+    # Each module the same in both formats, under both auths, from either exporter.
+    family = {m: re.sub(r"^current_|^qv_v\w+ |_v3$|_qv_v(2c|3)$", "", m) for m in scraped}
+    failures.extend(f"{m} gives other samples than {family[m]}:\n{bodies[m][:2000]}" for m in bodies if scraped[m] != scraped[family[m]])
     seen = set()
     for metric in config["qv_wlan"]["metrics"]:
         for (name, labels), value in scraped["qv_wlan"].items():
@@ -77,6 +99,7 @@ def check_dashboard(tmp, exporter_port):
                                                          .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
                                                          .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
         prom, port = serve(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
+                             "--enable-feature=extra-scrape-metrics",
                              "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
         try:
             dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
@@ -97,20 +120,32 @@ def check_dashboard(tmp, exporter_port):
             prom.wait(30)
 
 
-def main():
+def main(argv):
+    current = argv[2] if argv[1:2] == ["--current"] else None
+    if current and not os.access(current, os.X_OK):
+        sys.exit(f"{current}: no current exporter (scripts/install-deps.sh monitoring unpacks Debian 13's)")
     with tempfile.TemporaryDirectory() as tmp:
         config = exporter_config(tmp)
         exporter, port = serve(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml",
                                  "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/exporter.log")
+        servers = [exporter]
         try:
-            check_exporter(tmp, port, config)
-            check_dashboard(tmp, port)
+            if current:  # the passphrases only in its environment
+                os.environ.update(QV_SNMP_V3_AUTH_PASS=V3_AUTH, QV_SNMP_V3_PRIV_PASS=V3_PRIV)
+                proc, current_port = serve([current, f"--config.file={MON}/snmp-current.yml", "--config.expand-environment-variables",
+                                            "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/current.log")
+                servers.append(proc)
+                check_exporter(tmp, port, config, current_port)
+            else:
+                check_exporter(tmp, port, config)
+                check_dashboard(tmp, port)
         finally:
-            exporter.terminate()
-            exporter.wait(30)
+            for server in servers:
+                server.terminate()
+                server.wait(30)
     print("\n".join(failures[:60]) or "exporter formats, served values and dashboard queries agree")
     return int(bool(failures))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv))

@@ -21,13 +21,12 @@ def tool(name, *args):
 want = {"init_qv_if_iterate", "qv_if_scalar", "qv_if_iterate_free_undoInfo"} | {r[7] for r in rows("columns.tsv")}
 for t, *rest in rows("tables.tsv"):
     suffixes = ("_handler", "_get_first_data_point", "_get_next_data_point", "_create_data_context", "_commit_row")
-    want |= {"initialize_table_" + t, *rest[7:10], *(t + s for s in suffixes)}
+    want |= {"initialize_table_" + t, *rest[6:9], *(t + s for s in suffixes)}
 got = {line.split()[0] for line in tool("nm", "-D", "--defined-only", "--format=posix", module).splitlines()}
 undefined = tool("nm", "-D", "--undefined-only", "--format=posix", module).split()
 needed = re.findall(r"\(NEEDED\).*\[(.+)\]", tool("readelf", "-d", module))
 problems = [f"not exported: {n}" for n in sorted(want - got)] + [f"exported, not expected: {n}" for n in sorted(got - want)]
 problems += [f"C++ runtime symbol: {n}" for n in undefined if re.match(r"_Z|__cxa_|__gxx_", n) and "@GLIBC_" not in n]
-problems += [f"the reference names {len(want)} functions, not 135"] * (len(want) != 135)
 problems += [f"NEEDED {needed}, expected the C library alone"] * (len(needed) != 1 or not re.fullmatch(r"libc\.so(\.[0-9]+)?", needed[0]))
 print("\n".join(problems) or f"{len(got)} names exported as expected; NEEDED {needed}")
 sys.exit(1 if problems else 0)

@@ -85,18 +85,19 @@ void load(const std::string &dir) {
     snmp_enable_calllog();
     init_agent("qv_fake");
     for (auto &r : tsv(dir + "/tables.tsv")) {
-        tables.push_back({r[0], unsigned(std::stoul(r[1])), unsigned(std::stoul(r[2])), std::stoul(r[4]),
-                          r[5] == "first+mac", QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
+        tables.push_back({r[0], unsigned(std::stoul(r[1])), 0, std::stoul(r[3]), r[4] == "first+mac",
+                          QV_SYMBOL(Netsnmp_Node_Handler, r[0] + "_handler")});
         netsnmp_iterator_info &callbacks = tables.back().callbacks;
         callbacks.get_first_data_point = QV_SYMBOL(Netsnmp_First_Data_Point, r[0] + "_get_first_data_point");
         callbacks.get_next_data_point = QV_SYMBOL(Netsnmp_Next_Data_Point, r[0] + "_get_next_data_point");
-        callbacks.make_data_context = QV_SYMBOL(Netsnmp_Make_Data_Context, r[8]);
-        callbacks.free_data_context = QV_SYMBOL(Netsnmp_Free_Data_Context, r[9]);
-        callbacks.free_loop_context_at_end = QV_SYMBOL(Netsnmp_Free_Loop_Context, r[10]);
+        callbacks.make_data_context = QV_SYMBOL(Netsnmp_Make_Data_Context, r[7]);
+        callbacks.free_data_context = QV_SYMBOL(Netsnmp_Free_Data_Context, r[8]);
+        callbacks.free_loop_context_at_end = QV_SYMBOL(Netsnmp_Free_Loop_Context, r[9]);
     }
     for (auto &c : tsv(dir + "/columns.tsv"))
         for (Table &t : tables)
             if (t.name == c[0]) t.columns.push_back({c[4], std::stoul(c[5]), std::stoul(c[6])}); // in column order
+    for (Table &t : tables) t.last = unsigned(t.columns.size());
     if (tables.size() != 5) abort(); // no reference, no test
 }
 

@@ -3,6 +3,7 @@
 # Boots a throw-away QEMU guest (guest-init.sh) with Debian's kernel, the
 # access point's programs and their libraries from this host
 # (scripts/deps/nl80211.list), snmpd, the module and the nl80211 data source.
+# TCG only: KVM guests do not start on this kind of machine (nested).
 # The kernel is fetched with `apt-get download` once and cached.
 #
 # Usage: guest-test.sh MODULE.so DATASOURCE.so WORKDIR
@@ -31,18 +32,23 @@ flock -u 9
 kver=$(ls "$kdir/root/lib/modules") mods=$kdir/root/lib/modules/$kver
 
 root=$work/root
-rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,run,var/run,etc,opt/qv}
+rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,run,var,etc,opt/qv} && ln -s ../run "$root/var/run"
 cp /bin/busybox "$root/bin/" && cp "$here/guest-init.sh" "$root/init"
-cp "$here"/{*.conf,checks.tsv} "$here/../../../tests/reference/columns.tsv" "$root/opt/qv/"
+cp "$here"/{*.conf,hostapd.*,checks.tsv} "$here/../../../tests/reference/columns.tsv" "$root/opt/qv/"
 cp "$module" "$root/opt/qv/qv_if_iterate.so" && cp "$datasource" "$root/opt/qv/qv_wlan_nl80211.so"
-bins=(/usr/sbin/{hostapd,wpa_supplicant,iw,snmpd} /usr/bin/{snmpget,snmpwalk})
+# The EAP server's throwaway certificate, made for this run only.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=qv-guest-eap \
+  -keyout "$root/opt/qv/eap-server.key" -out "$root/opt/qv/eap-server.pem" 2>/dev/null
+# OpenSSL 3 keeps MD4 (MSCHAPv2, inside PEAP) in its legacy provider.
+legacy=$(openssl version -m | sed -n 's/^MODULESDIR: "\(.*\)"/\1/p')/legacy.so
+bins=(/usr/sbin/{hostapd,wpa_supplicant,iw,snmpd} /usr/bin/{snmpget,snmpwalk} "$legacy")
 cp -L --parents "${bins[@]}" "$root"
 ldd "${bins[@]}" "$module" "$datasource" | awk '/=> \// {print $3} /^\t\/lib/ {print $1}' | sort -u |
   xargs cp -L --parents -t "$root"
 echo 'root:x:0:0:root:/:/bin/sh' >"$root/etc/passwd" && echo 'root:x:0:' >"$root/etc/group"
 ln -s /proc/self/mounts "$root/etc/mtab"
 # The kernel modules the guest loads; modules.dep lists each one's dependencies, all of them.
-for f in $(grep -E '(^|/)(mac80211_hwsim|ccm|ctr|gcm|cmac)\.ko[^:]*:' "$mods/modules.dep" | tr -d :); do
+for f in $(grep -E '(^|/)(mac80211_hwsim|ccm|ctr|gcm|cmac|bridge)\.ko[^:]*:' "$mods/modules.dep" | tr -d :); do
   mkdir -p "$root/lib/modules/$kver/${f%/*}" && cp "$mods/$f" "$root/lib/modules/$kver/$f"
 done
 busybox depmod -b "$root" "$kver"
