@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: BSD-3-Clause
 # The long, on demand runs whose last figures are in docs/reliability.md (CI
 # runs the same tests short). Each argument is RUN=SIZE:
-#   fuzz=SECONDS  malformed=PACKETS  soak=REQUESTS  misbehaving=ROUNDS  valgrind=PACKETS
+#   fuzz=SECONDS  fuzz-inputs=COUNT  malformed=PACKETS  soak=REQUESTS  misbehaving=ROUNDS  valgrind=PACKETS
 # e.g. tests/long-runs.sh fuzz=1800 malformed=50000 soak=1000000 valgrind=3000
 # QV_BUILD_DIR (default build) picks the build; one configured with
 # -DQV_SANITIZE=ON runs the agent-level runs under the sanitizers.
@@ -24,9 +24,10 @@ for arg in "$@"; do
   size=${arg#*=}
   echo "=== $arg ($(date -u +%FT%TZ))"
   case ${arg%%=*} in
-    fuzz)
+    fuzz | fuzz-inputs)
       cmake --build "$build" --target qv_fuzz
-      "$build/fuzz/clang/qv_fuzz_target" -max_total_time="$size" -timeout=10 -rss_limit_mb=2048 \
+      limit=-max_total_time=$size; [ "${arg%%=*}" = fuzz ] || limit=-runs=$size
+      "$build/fuzz/clang/qv_fuzz_target" "$limit" -timeout=10 -rss_limit_mb=2048 \
         -max_len=4096 -print_final_stats=1 -create_missing_dirs=1 -artifact_prefix="$build/fuzz/" \
         "$build/fuzz/long-run" "$root/fuzz/seeds" 2>&1 | grep -E '^(qv_fuzz|stat::|Done|==|SUMMARY)' ;;
     malformed) QV_PACKETS=$size python3 "${robustness[@]}" Malformed ;;
