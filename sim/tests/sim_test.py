@@ -7,6 +7,7 @@ on change, and the demo agent. Run: sim_test.py [InProcess|InAgent]."""
 import ctypes
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -20,7 +21,6 @@ DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
 AP = os.path.join(DATA, "ap.json")
 TABLES = reference("tables")
 COLUMNS = {c["object"]: c for c in reference("columns")}
-STATS = "live peak first next release_errors loads errors".split()
 
 
 class InProcess(unittest.TestCase):
@@ -77,11 +77,8 @@ class InProcess(unittest.TestCase):
                             f.write(case["text"] if "text" in case else json.dumps(case["description"]))
                     self.assertEqual(self.sim.qv_sim_load_file(where.encode()), -1)
                 self.assertEqual(self.sizes(), [0] * 5)
-                new = self.log_lines()[seen:]
-                self.assertEqual(len(new), 1, new)
-                self.assertTrue(new[0].startswith(f"qv_wlan_sim: {where}: "), new[0])
-                self.assertIn(case["message"], new[0])
-                self.assertTrue(new[0].endswith("; all tables are empty"), new[0])
+                want = rf"\A(?=.*{re.escape(case['message'])})qv_wlan_sim: {re.escape(where)}: .*; all tables are empty\Z"
+                self.assertRegex("\n".join(self.log_lines()[seen:]), want)  # one line
 
     def test_counters_grow_with_the_clock_wrap_at_2_32_and_restart_on_reload(self):
         desc = {"vif_stats": [{"qvVIfRxDataFrames": 100, "qvVIfTxDataFrames": 4294967290, "qvVIfTxAirtime": 7,
@@ -147,9 +144,8 @@ class InAgent(unittest.TestCase):
             os.replace(path + ".new", path)
             for _ in range(2):
                 self.assertEqual(agent.walk(), expected_walk(AP, sys.byteorder))
-            stats = agent.get(*(f".1.3.6.1.4.1.32473.1.1.1.99.{n}.0" for n in range(1, 8))).values()
-            self.assertEqual({k: v for k, (_, v) in zip(STATS, stats) if k in ("live", "release_errors", "loads", "errors")},
-                             {"live": 0, "release_errors": 0, "loads": 1, "errors": 1}, "the sim's own counters")
+            stats = agent.get(*(f".1.3.6.1.4.1.32473.1.1.1.99.{n}.0" for n in (1, 5, 6, 7)))
+            self.assertEqual([v for _, v in stats.values()], [0, 0, 1, 1], "live, release errors, loads, errors")
 
     def test_demo_agent_prints_the_five_tables_once(self):
         build = os.path.dirname(os.path.dirname(os.environ["QV_MODULE"]))
