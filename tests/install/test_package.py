@@ -14,13 +14,7 @@ pkg-config and a plain cc line, once with CMake's find_package; each loaded
 with the installed module into snmpd, which must serve every value of every
 table as the data source wrote it."""
 
-import glob
-import json
-import os
-import subprocess
-import sys
-import tempfile
-
+import glob, json, os, subprocess, sys, tempfile  # noqa: E401
 from qvagent import Agent, reference
 from qvmodel import SECTIONS, expected_walk
 

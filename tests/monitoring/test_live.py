@@ -36,12 +36,12 @@ def start(cmd, log):  # a server on a free port, stopped when main ends: its por
 
 
 def exporter_config(tmp):
-    # The 0.21 file, the v3 copy generate.sh fills from the environment, and
+    # The 0.21 file, the v3 copies generate.sh fills from the environment, and
     # the current file's module under each of its auths, as one 0.21 config.
-    subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], check=True)
-    config = {**yaml.safe_load(open(f"{MON}/snmp.yml")), **yaml.safe_load(open(f"{tmp}/v3.yml"))}
-    current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
-                             .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
+    for fmt in ("0.21", "current"):
+        subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/{fmt}.yml", "--format", fmt], check=True)
+    config = {**yaml.safe_load(open(f"{MON}/snmp.yml")), **yaml.safe_load(open(f"{tmp}/0.21.yml"))}
+    current = yaml.safe_load(open(f"{tmp}/current.yml"))
     for name, auth in current["auths"].items():
         for module, walk in current["modules"].items():
             config[f"current_{module}_{name}"] = {**walk, "version": auth["version"],
