@@ -61,8 +61,7 @@ def compare(what, got, want):
 
 
 def main():
-    agent = Agent()
-    want = describe(agent)
+    want = describe(agent := Agent())
     oids = sorted(want)
     with agent:
         ok = compare("GETNEXT", agent.walk(bulk=False), want) & compare("GETBULK", agent.walk(), want)
