@@ -47,9 +47,8 @@ def describe(agent):
     for table, _, cursor, rec in records(desc, sys.byteorder):
         rows.setdefault(table["arc"], []).append(struct.pack("=I", cursor) + rec)
     agent.env.update(QV_SIM_CONFIG=os.path.join(agent.dir, "ap.json"), QV_RECORDS=os.path.join(agent.dir, "ap.rec"))
-    with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
-        json.dump(desc, f)
-        rec.write(b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items())))
+    pathlib.Path(agent.env["QV_SIM_CONFIG"]).write_text(json.dumps(desc))
+    pathlib.Path(agent.env["QV_RECORDS"]).write_bytes(b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items())))
     return expected_walk(agent.env["QV_SIM_CONFIG"])
 
 

@@ -14,7 +14,7 @@ pkg-config and a plain cc line, once with CMake's find_package; each loaded
 with the installed module into snmpd, which must serve every value of every
 table as the data source wrote it."""
 
-import glob, json, os, subprocess, sys, tempfile  # noqa: E401
+import glob, json, os, pathlib, subprocess, sys, tempfile  # noqa: E401
 from qvagent import Agent, reference
 from qvmodel import SECTIONS, expected_walk
 
@@ -44,8 +44,7 @@ def main(source):
     debs = glob.glob(f"{build}/*.deb")
     dpkg = ["dpkg", f"--root={root}", f"--admindir={root}/var/lib/dpkg", "--log=/dev/null", "--force-not-root",
             "--force-depends", "--force-script-chrootless"]
-    for d in ("info", "updates", "triggers"):
-        os.makedirs(f"{root}/var/lib/dpkg/{d}")
+    os.makedirs(f"{root}/var/lib/dpkg")  # dpkg makes the rest of its database
     open(f"{root}/var/lib/dpkg/status", "w").close()
     must(dpkg + ["-i", *debs])
     names = [os.path.basename(d).split("_")[0] for d in debs]
@@ -98,8 +97,7 @@ def sdk(build, here):
     desc = {SECTIONS[t["table"]]: [{"cursor": 10 * r + 1, "first_index": r, "fill": bytes(
         0 if j == 12 else (k * 40 + r * 9 + j * 17 + 1) & 0xFF for j in range(13)).hex()} for r in range(3)]
         for k, t in enumerate(reference("tables"))}
-    with open(f"{work}/ap.json", "w") as f:
-        json.dump(desc, f)
+    pathlib.Path(f"{work}/ap.json").write_text(json.dumps(desc))
     want = expected_walk(f"{work}/ap.json", sys.byteorder)
     module = glob.glob(f"{prefix}/**/qv_if_iterate.so", recursive=True)[0]
     for so in (f"{work}/sdk_ap.so", f"{cm}/sdk_ap.so"):
