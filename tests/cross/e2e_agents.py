@@ -18,17 +18,11 @@ the master over v2c and v3; the subagent killed, the master still answers its
 own objects and no stale table; a new subagent brings them back; the master
 restarted while it runs, then the subagent stopped: the master's persistent
 SNMPv3 user and engine ID are still its own."""
-import json
-import os
-import re
-import signal
-import struct
-import sys
-
+import json, os, pathlib, re, signal, struct, sys  # noqa: E401
 from qvagent import V3_AUTH, V3_PRIV, Agent, reference
+from qvmodel import SECTIONS, expected_walk, records
 
 SYS_DESCR, ENGINE_ID = ".1.3.6.1.2.1.1.1.0", ".1.3.6.1.6.3.10.2.1.1.0"
-from qvmodel import SECTIONS, expected_walk, records
 
 
 def value(kind, t, r, c, room):
@@ -53,9 +47,8 @@ def describe(agent):
     for table, _, cursor, rec in records(desc, sys.byteorder):
         rows.setdefault(table["arc"], []).append(struct.pack("=I", cursor) + rec)
     agent.env.update(QV_SIM_CONFIG=os.path.join(agent.dir, "ap.json"), QV_RECORDS=os.path.join(agent.dir, "ap.rec"))
-    with open(agent.env["QV_SIM_CONFIG"], "w") as f, open(agent.env["QV_RECORDS"], "wb") as rec:
-        json.dump(desc, f)
-        rec.write(b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items())))
+    pathlib.Path(agent.env["QV_SIM_CONFIG"]).write_text(json.dumps(desc))
+    pathlib.Path(agent.env["QV_RECORDS"]).write_bytes(b"".join(struct.pack("=I", len(r)) + b"".join(r) for _, r in sorted(rows.items())))
     return expected_walk(agent.env["QV_SIM_CONFIG"])
 
 
@@ -67,8 +60,7 @@ def compare(what, got, want):
 
 
 def main():
-    agent = Agent()
-    want = describe(agent)
+    want = describe(agent := Agent())
     oids = sorted(want)
     with agent:
         ok = compare("GETNEXT", agent.walk(bulk=False), want) & compare("GETBULK", agent.walk(), want)
@@ -78,9 +70,8 @@ def main():
 
 def subagent(master):
     sub = Agent(subagent_of=master)  # configuration: agentXSocket and the two dlmod lines, then the shipped settings
-    with open(os.environ["QV_SUBAGENT_CONF_IN"]) as f:
-        sub.config += [re.sub(r"(persistentDir) \S+", rf"\1 {sub.dir}/own", line) for line in f.read().splitlines()
-                       if line.startswith(("agentXPingInterval", "[snmp]"))]
+    sub.config += [re.sub(r"(persistentDir) \S+", rf"\1 {sub.dir}/own", line) for line in open(os.environ["QV_SUBAGENT_CONF_IN"]).read().splitlines()
+                   if line.startswith(("agentXPingInterval", "[snmp]"))]
     os.symlink(f"{master.dir}/persist", f"{sub.dir}/persist")
     return sub
 
@@ -89,8 +80,8 @@ def agentx():
     master = Agent(module=False, load=None, master=True)
     os.mkdir(f"{master.dir}/persist")  # read as snmpd without -C reads it: its users, engine ID and boots
     master.config += ["rouser qvkeep priv", f"includeFile {master.dir}/persist/snmpd.conf"]
-    with open(f"{master.dir}/persist/snmpd.conf", "w") as f:  # a user as docs/install.md creates one
-        f.write(f"createUser qvkeep SHA {V3_AUTH} AES {V3_PRIV}\n")
+    # A user as docs/install.md creates one.
+    pathlib.Path(f"{master.dir}/persist/snmpd.conf").write_text(f"createUser qvkeep SHA {V3_AUTH} AES {V3_PRIV}\n")
     with master:
         engine = master.get(ENGINE_ID)
         sub = subagent(master)

@@ -16,7 +16,7 @@ from qvagent import SUBTREE, V3_AUTH, V3_PRIV, Agent, http, reference, serve
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MON, SIM_CONFIG = os.path.join(HERE, "..", "..", "monitoring"), os.path.join(HERE, "test-ap.json")
-failures = []
+failures, servers = [], []
 
 
 def api(port, path):  # Prometheus's HTTP API: the data of the answer
@@ -29,14 +29,19 @@ def samples(body):
             for m in re.finditer(r"^(qv\w+)(?:\{(.*)\})? (\S+)$", body, re.M)}
 
 
+def start(cmd, log):  # a server on a free port, stopped when main ends: its port
+    proc, port = serve(cmd, log)
+    servers.append(proc)
+    return port
+
+
 def exporter_config(tmp):
-    # The 0.21 file, the v3 copy generate.sh fills from the environment, and
+    # The 0.21 file, the v3 copies generate.sh fills from the environment, and
     # the current file's module under each of its auths, as one 0.21 config.
-    env = {**os.environ, "QV_SNMP_V3_AUTH_PASS": V3_AUTH, "QV_SNMP_V3_PRIV_PASS": V3_PRIV}
-    subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/v3.yml"], env=env, check=True)
-    config = {**yaml.safe_load(open(f"{MON}/snmp.yml")), **yaml.safe_load(open(f"{tmp}/v3.yml"))}
-    current = yaml.safe_load(open(f"{MON}/snmp-current.yml").read().replace("${QV_SNMP_V3_AUTH_PASS}", V3_AUTH)
-                             .replace("${QV_SNMP_V3_PRIV_PASS}", V3_PRIV))
+    for fmt in ("0.21", "current"):
+        subprocess.run([os.path.join(MON, "generate.sh"), "--secrets", f"{tmp}/{fmt}.yml", "--format", fmt], check=True)
+    config = {**yaml.safe_load(open(f"{MON}/snmp.yml")), **yaml.safe_load(open(f"{tmp}/0.21.yml"))}
+    current = yaml.safe_load(open(f"{tmp}/current.yml"))
     for name, auth in current["auths"].items():
         for module, walk in current["modules"].items():
             config[f"current_{module}_{name}"] = {**walk, "version": auth["version"],
@@ -45,14 +50,13 @@ def exporter_config(tmp):
     return config
 
 
-def check_exporter(tmp, port, config, current_port=None):
+def check_exporter(port, config, current_port=None):
     # The packaged snippet's user, with the test passphrases.
     with Agent(sim_config=SIM_CONFIG, config=[f"createUser qvmonitor SHA {V3_AUTH} AES {V3_PRIV}", "rouser qvmonitor priv"]) as agent:
-        served = agent.walk()
-        scrape = {m: f"module={m}" for m in config}
-        if current_port:
-            scrape.update({f"{auth} qv_wlan_split": f"module=qv_wlan_small,qv_wlan_clients&auth={auth}" for auth in ("qv_v2c", "qv_v3")})
-        bodies = {m: http(current_port if " " in m else port, f"/snmp?{q}&target=127.0.0.1:{agent.port}") or "" for m, q in scrape.items()}
+        served, target = agent.walk(), f"target=127.0.0.1:{agent.port}"
+        bodies = {m: http(port, f"/snmp?module={m}&{target}") or "" for m in config}
+        bodies.update({f"{auth} qv_wlan_split": http(current_port, f"/snmp?module=qv_wlan_small,qv_wlan_clients&auth={auth}&{target}")
+                       or "" for auth in ("qv_v2c", "qv_v3") if current_port})
     scraped = {m: samples(b) for m, b in bodies.items()}
     # The split modules: their union is the full module's samples for their metrics, none in both.
     small, clients = scraped["qv_wlan_small"], scraped["qv_wlan_clients"]
@@ -70,22 +74,16 @@ def check_exporter(tmp, port, config, current_port=None):
     # Each module the same in both formats, under both auths, from either exporter.
     family = {m: re.sub(r"^current_|^qv_v\w+ |_v3$|_qv_v(2c|3)$", "", m) for m in scraped}
     failures.extend(f"{m} gives other samples than {family[m]}:\n{bodies[m][:2000]}" for m in bodies if scraped[m] != scraped[family[m]])
-    seen = set()
-    for metric in config["qv_wlan"]["metrics"]:
-        for (name, labels), value in scraped["qv_wlan"].items():
-            if name != metric["name"] or not metric["oid"].startswith(SUBTREE[1:]):
-                continue
-            lab, suffix = dict(labels), []
-            for idx in metric["indexes"]:  # the instance's OID, back from the index labels
-                v = lab[idx["labelname"]]
-                suffix += [v] if idx["type"] == "gauge" else [str(len(v) // 2 - 1)] + [str(b) for b in bytes.fromhex(v[2:])]
-            oid = f".{metric['oid']}.{'.'.join(suffix)}"
-            seen.add(oid)
-            kind, want = served.get(oid, (None, None))
-            if kind in ("INTEGER", "Counter32") and value != want:
-                failures.append(f"{name}{lab} = {value}, served {want}")
-            elif kind not in ("INTEGER", "Counter32") and (value != 1 or name not in lab):
-                failures.append(f"{name}{lab}: not an info-style sample of a served {kind} ({oid})")
+    metrics, seen = {m["name"]: m for m in config["qv_wlan"]["metrics"]}, set()
+    for (name, labels), value in scraped["qv_wlan"].items():
+        lab, oid = dict(labels), [metrics[name]["oid"]]
+        for idx in metrics[name]["indexes"]:  # the instance's OID, back from the index labels
+            v = lab[idx["labelname"]]
+            oid += [v] if idx["type"] == "gauge" else [str(len(v) // 2 - 1), *map(str, bytes.fromhex(v[2:]))]
+        seen.add(oid := "." + ".".join(oid))
+        kind, want = served.get(oid, (None, None))
+        if not (value == want if kind in ("INTEGER", "Counter32") else value == 1 and name in lab):
+            failures.append(f"{name}{lab} = {value}: served {kind} {want} ({oid})")
     # User and host names are personal data: off unless the operator turns them on.
     private = tuple(f"{SUBTREE}.{c['arc']}.1.{c['column']}." for c in reference("columns")
                     if c["object"] in ("qvClientUsername", "qvClientHostname"))
@@ -98,46 +96,38 @@ def check_dashboard(tmp, exporter_port):
         pathlib.Path(f"{tmp}/prometheus.yml").write_text(open(f"{HERE}/prometheus.yml").read().replace("@AGENT@", f"127.0.0.1:{agent.port}")
                                                          .replace("@RULES@", os.path.abspath(f"{MON}/prometheus/qv-wlan.rules.yml"))
                                                          .replace("@EXPORTER@", f"127.0.0.1:{exporter_port}"))
-        prom, port = serve(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
-                             "--enable-feature=extra-scrape-metrics",
-                             "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
-        try:
-            dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
-            queries = [t["expr"] for p in dash["panels"] for t in p.get("targets", [])]
-            deadline, chosen, missing = time.monotonic() + 90, {}, queries
-            while missing and time.monotonic() < deadline:
-                time.sleep(2)
-                for var in dash["templating"]["list"][1:]:  # label_values(selector, label): pick its first value
-                    sel, label = re.fullmatch(r"label_values\((.*), (\w+)\)", var["definition"]).groups()
-                    sel = re.sub(r"\$(\w+)", lambda m: chosen.get(m.group(1), ".*"), sel)
-                    chosen[var["name"]] = (api(port, f"label/{label}/values?match[]={quote(sel)}") or ["no-value"])[0]
-                # Labelled data: at least one series, each with a label besides its name.
-                missing = [q for q in queries if not all(set(r["metric"]) - {"__name__"} for r in api(
-                    port, "query?query=" + quote(re.sub(r"\$(\w+)", lambda m: chosen[m.group(1)], q)))["result"] or [{"metric": {}}])]
-            failures.extend(f"dashboard query returns no labelled data: {q} (variables {chosen})" for q in missing)
-        finally:
-            prom.terminate()
-            prom.wait(30)
+        port = start(["prometheus", f"--config.file={tmp}/prometheus.yml", f"--storage.tsdb.path={tmp}/tsdb",
+                      "--enable-feature=extra-scrape-metrics", "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/prometheus.log")
+        dash = json.load(open(f"{MON}/grafana/qv-wlan-dashboard.json"))
+        queries = [t["expr"] for p in dash["panels"] for t in p.get("targets", [])]
+        deadline, chosen, missing = time.monotonic() + 90, {}, queries
+        while missing and time.monotonic() < deadline:
+            time.sleep(2)
+            for var in dash["templating"]["list"][1:]:  # label_values(selector, label): pick its first value
+                sel, label = re.fullmatch(r"label_values\((.*), (\w+)\)", var["definition"]).groups()
+                sel = re.sub(r"\$(\w+)", lambda m: chosen.get(m.group(1), ".*"), sel)
+                chosen[var["name"]] = (api(port, f"label/{label}/values?match[]={quote(sel)}") or ["no-value"])[0]
+            # Labelled data: at least one series, each with a label besides its name.
+            missing = [q for q in queries if not all(set(r["metric"]) - {"__name__"} for r in api(
+                port, "query?query=" + quote(re.sub(r"\$(\w+)", lambda m: chosen[m.group(1)], q)))["result"] or [{"metric": {}}])]
+        failures.extend(f"dashboard query returns no labelled data: {q} (variables {chosen})" for q in missing)
 
 
 def main(argv):
     current = argv[2] if argv[1:2] == ["--current"] else None
     if current and not os.access(current, os.X_OK):
         sys.exit(f"{current}: no current exporter (scripts/install-deps.sh monitoring unpacks Debian 13's)")
+    # For generate.sh --secrets, and the current exporter's only source of them.
+    os.environ.update(QV_SNMP_V3_AUTH_PASS=V3_AUTH, QV_SNMP_V3_PRIV_PASS=V3_PRIV)
     with tempfile.TemporaryDirectory() as tmp:
-        config = exporter_config(tmp)
-        exporter, port = serve(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml",
-                                 "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/exporter.log")
-        servers = [exporter]
         try:
-            if current:  # the passphrases only in its environment
-                os.environ.update(QV_SNMP_V3_AUTH_PASS=V3_AUTH, QV_SNMP_V3_PRIV_PASS=V3_PRIV)
-                proc, current_port = serve([current, f"--config.file={MON}/snmp-current.yml", "--config.expand-environment-variables",
-                                            "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/current.log")
-                servers.append(proc)
-                check_exporter(tmp, port, config, current_port)
-            else:
-                check_exporter(tmp, port, config)
+            config = exporter_config(tmp)
+            port = start(["prometheus-snmp-exporter", f"--config.file={tmp}/exporter.yml", "--web.listen-address=127.0.0.1:@PORT@"],
+                         f"{tmp}/exporter.log")
+            check_exporter(port, config, current and start([current, f"--config.file={MON}/snmp-current.yml",
+                                                            "--config.expand-environment-variables",
+                                                            "--web.listen-address=127.0.0.1:@PORT@"], f"{tmp}/current.log"))
+            if not current:
                 check_dashboard(tmp, port)
         finally:
             for server in servers:

@@ -45,8 +45,7 @@ def run(agent):
                 break
         rules, url, password = re.search(r"discovery rules (\[.*\])\n(?:.*\n)*?.*API (\S+), user Admin, password (\S+)", out).groups()
         for _ in range(40):  # the server starts last
-            found = services(folder.group(1))
-            if {n for n, _ in found} == SERVICES:
+            if (found := services(folder.group(1))) and {n for n, _ in found} == SERVICES:
                 break
             time.sleep(0.5)
         print("services (name, uid):", sorted(found))

@@ -16,15 +16,11 @@ import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-from qvagent import SUBTREE, Agent, reference
-from qvmodel import SNMP_TYPE
-from test_e2e import VALUES, WANT, assert_nothing_held, finish, first_row, oid_key  # on PYTHONPATH: tests/e2e
+from qvagent import SUBTREE, Agent
+from test_e2e import VALUES, WANT, assert_nothing_held, finish, oid_key  # on PYTHONPATH: tests/e2e
 
 SIZE = {k: int(os.environ.get(k, d)) for k, d in (("QV_PACKETS", 3000), ("QV_SOAK_REQUESTS", 20000),
                                                    ("QV_ROUNDS", 5), ("QV_TIME_LIMIT", 150))}
-COLUMNS = {(c["arc"], c["column"]): c for c in reference("columns")}
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "refusals.json")) as f:
-    SETS = json.load(f)
 GET, GETNEXT, SET, GETBULK = 0xA0, 0xA1, 0xA3, 0xA5
 
 
@@ -85,15 +81,6 @@ def hostile(rng, known):
     return packet
 
 
-def check_kinds(test, walked):
-    """Each answer has its column's type and stays within its field."""
-    for name, (kind, value) in walked.items():
-        col = COLUMNS[oid_key(name)[len(oid_key(SUBTREE)):][::2][:2]]  # by (arc, column)
-        test.assertIn(kind, (SNMP_TYPE[col["value"]], ""), name)
-        if isinstance(value, bytes):  # MACs and addresses fill their field exactly, strings fit in theirs
-            test.assertIn(len(value), range(col["room"] + 1) if col["value"] == "string" else [col["room"]], name)
-
-
 class AgentTest(unittest.TestCase):
     def agent(self, **args):
         agent = Agent(**{"sim_config": VALUES, **args}).start()
@@ -117,22 +104,6 @@ class Malformed(AgentTest):
         assert_nothing_held(self, agent)
 
 
-class SetRefusal(AgentTest):
-    def test_every_column_refuses_a_set_over_v1_v2c_and_v3(self):
-        agent = self.agent(writable=True)  # the refusal must be the tables' own
-        index_style = {t["arc"]: t["index"] for t in reference("tables")}
-        for col in COLUMNS.values():
-            rows = (first_row(col["arc"]), SETS["new_rows"][index_style[col["arc"]]])  # a row, and a new one
-            for version, answer in SETS["answers"].items():
-                for index in rows if col["column"] == 1 else rows[:1]:
-                    p = agent.snmp("snmpset", f"{SUBTREE}.{col['arc']}.1.{col['column']}.{index}",
-                                   *SETS["values"][col["value"]], version=version, check=False)
-                    self.assertIn(answer, p.stdout + p.stderr, f"v{version} {col['object']}.{index}")
-            self.assertLess(time.monotonic(), self.deadline, "time limit reached")
-        self.assertEqual(agent.walk(), WANT)
-        assert_nothing_held(self, agent)
-
-
 class Misbehaving(AgentTest):
     def test_repeated_cursors_failures_mid_walk_and_junk(self):
         for mode in ("repeat", "midwalk", "flaky"):
@@ -144,20 +115,11 @@ class Misbehaving(AgentTest):
                     for _ in range(SIZE["QV_ROUNDS"]):
                         walked = agent.walk()
                         self.assertTrue(walked, "the module did not reach the data source")
-                        check_kinds(self, walked)
                         self.assertEqual(agent.walk(bulk=False), walked)
                 finally:
                     finish(agent)
                 with open(report) as f:  # every block filled is freed, once
                     self.assertRegex(f.read(), r"^filled=(\d+) freed=\1 live=0 bad_releases=0$")
-
-    def test_thousands_of_rows_walk_in_full(self):
-        agent = self.agent(sim_config=None, sim_generate="clients=300,vifs=150,radios=64")
-        walked = agent.walk(options=["-Cr50"])
-        check_kinds(self, walked)
-        rows = {arc: {n.split(".", 14)[-1] for n in walked if n.startswith(f"{SUBTREE}.{arc}.1.1.")} for arc in (2, 4)}
-        self.assertEqual((len(rows[2]), len(rows[4])), (300, 150))
-        assert_nothing_held(self, agent)
 
 
 def ask(agent, request):

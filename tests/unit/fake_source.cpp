@@ -79,8 +79,6 @@ std::vector<std::vector<std::string>> tsv(const std::string &path) {
 void load(const std::string &dir) {
     if (!tables.empty()) return;
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
-    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
-    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, on_log, nullptr);
     snmp_enable_calllog();
     init_agent("qv_fake");
@@ -111,10 +109,6 @@ void reset() {
     fail_at = 0, filled = newest = nullptr;
 }
 
-Requests::~Requests() {
-    for (size_t i = 0; i < n; ++i) netsnmp_free_request_data_sets(&list[i]), snmp_free_varbind(list[i].requestvb);
-}
-
 void Requests::add(void *row, int col, bool processed) {
     netsnmp_request_info &r = list[n];
     r.processed = processed;
@@ -123,11 +117,6 @@ void Requests::add(void *row, int col, bool processed) {
     columns[n].colnum = unsigned(col);
     if (col >= 0) netsnmp_request_add_list_data(&r, netsnmp_create_data_list(TABLE_HANDLER_NAME, &columns[n], nullptr));
     if (n++) list[n - 2].next = &r;
-}
-
-int Requests::run(const Table &t, int mode) {
-    netsnmp_agent_request_info info{};
-    return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]);
 }
 
 std::vector<void *> walk(const Table &t, const std::string &script) {

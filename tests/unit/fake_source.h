@@ -57,9 +57,14 @@ struct Requests {
     std::vector<netsnmp_request_info> list = std::vector<netsnmp_request_info>(64);
     std::vector<netsnmp_table_request_info> columns = std::vector<netsnmp_table_request_info>(64);
     size_t n = 0;
-    ~Requests();
+    ~Requests() {
+        for (size_t i = 0; i < n; ++i) netsnmp_free_request_data_sets(&list[i]), snmp_free_varbind(list[i].requestvb);
+    }
     void add(void *row, int column, bool processed); // column -1: no table information
-    int run(const Table &t, int mode);
+    int run(const Table &t, int mode) {
+        netsnmp_agent_request_info info{};
+        return info.mode = mode, t.handler(nullptr, nullptr, &info, &list[0]);
+    }
 };
 
 // Runs a walk of table t as the agent's iterator does: F first-row, N next-row,
