@@ -30,12 +30,6 @@ def oid_key(oid):
     return tuple(int(x) for x in oid.strip(".").split("."))
 
 
-def first_row(arc):
-    """The index of a table's first row in WANT (for tests/robustness)."""
-    prefix = f"{SUBTREE}.{arc}.1.1."
-    return next(o[len(prefix):] for o in WANT if o.startswith(prefix))
-
-
 def stat(agent, n):
     name = f".1.3.6.1.4.1.32473.1.1.1.99.{n}.0"
     return agent.get(name)[name][1]
