@@ -69,6 +69,10 @@ def check_exporter(port, config, current_port=None):
     columns = {n for n, _ in clients} | {l["labelname"] for m in config["qv_wlan_clients"]["metrics"] for l in m.get("lookups", [])}
     failures.extend([f"qv_wlan_clients reads {read and read.group(1)} values, not {len(columns)} columns of {len(rows)} clients"]
                     if not read or float(read.group(1)) != len(columns) * len(rows) else [])
+    # ... and every client column the rules and the dashboard use.
+    users = (f"{MON}/prometheus/qv-wlan.rules.yml", f"{MON}/grafana/qv-wlan-dashboard.json")
+    used = re.findall(r"qvClient\w+", "".join(open(f).read() for f in users))
+    failures.extend(f"qv_wlan_clients lacks {c}, which the rules or the dashboard use" for c in sorted(set(used) - columns))
     failures.extend(["qv_wlan_small and qv_wlan_clients differ from qv_wlan"] if scraped["qv_wlan_split"] != {
         k: v for k, v in scraped["qv_wlan"].items() if k[0] in names} else [])
     # Each module the same in both formats, under both auths, from either exporter.
