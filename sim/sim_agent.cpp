@@ -6,7 +6,6 @@
 #include "sim_internal.h"
 #include "qv_wlan_sim.h"
 
-#include <dlfcn.h>
 
 #include <cctype>
 #include <cstring>
@@ -94,8 +93,7 @@ void parse_sim_config(const char *, char *line) {
 extern "C" QV_WLAN_DATASOURCE_API void init_qv_wlan_sim(void) {
     // dlmod opens modules with local scope: a module loaded later could not
     // resolve the data-source functions from this library.
-    if (qv_wlan_promote_to_global() != 0)
-        snmp_log(LOG_ERR, "qv_wlan_sim: cannot make data-source symbols global: %s\n", dlerror());
+    qv_wlan_dlmod_init("qv_wlan_sim");
     if (!directive_registered) {
         register_config_handler("snmpd", "qvSimConfig", parse_sim_config, nullptr,
                                 "PATH (JSON access point description)");

@@ -278,8 +278,7 @@ static void config_hostapd(const char *, char *line) { set_hostapd_dir(config_va
  * the qv_wlan_* functions from the module loaded after us: promote this
  * library to global scope. Also adds three snmpd.conf directives. */
 QV_WLAN_DATASOURCE_API void init_qv_wlan_nl80211(void) {
-    if (qv_wlan_promote_to_global() != 0)
-        log_line(LOG_ERR, std::string("qv_wlan_nl80211: cannot make symbols global: ") + dlerror());
+    qv_wlan_dlmod_init("qv_wlan_nl80211");
     config(); /* read the environment before the directives may override it */
     using parser_fn = void (*)(const char *, char *);
     using register_fn = void *(*)(const char *, parser_fn, void (*)(void), const char *);

@@ -17,8 +17,10 @@ static const char *promote(void) {
     dlerror(); /* no older error in the reason */
     if (dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL)) return NULL;
     const char *why = dlerror();
-    snprintf(reason, sizeof reason, "%s", why ? why : "");
-    if (!why) snprintf(reason, sizeof reason, "%s is not open as a shared library", info.dli_fname);
+    if (why)
+        snprintf(reason, sizeof reason, "%s", why);
+    else
+        snprintf(reason, sizeof reason, "%s is not open as a shared library", info.dli_fname);
     return reason;
 }
 
