@@ -93,13 +93,12 @@ int exchange(int fd, const std::string &request, int64_t until, std::string &ans
 void query_hostapd(const std::string &dir, RawState &state) {
     if (dir.empty()) return;
     const int64_t start = monotonic_ns(), deadline = start + kSnapshotMs * kMs;
-    std::unordered_map<uint32_t, const Iface *> bss;
-    for (const Iface &i : state.ifaces) bss[i.ifindex] = bss_of(state, i);
+    const auto bss = bss_by_ifindex(state);
     for (const Iface &ap : state.ifaces) {
         if (!serves_clients(ap.iftype)) continue;
         std::vector<Mac> macs;
         for (const Station &st : state.stations)
-            if (bss[st.ifindex] == &ap) macs.push_back(st.mac);
+            if (auto b = bss.find(st.ifindex); b != bss.end() && b->second == &ap) macs.push_back(st.mac);
         const std::string path = dir + "/" + ap.name;
         if (macs.empty() || monotonic_ns() < g_hold_until[path]) continue;
         int err = 0;
@@ -130,10 +129,7 @@ void query_hostapd(const std::string &dir, RawState &state) {
             }
             if (e) break;
             HostapdSta h;
-            if (parse_hostapd_sta(answer, m, h)) {
-                state.hostapd[{ap.ifindex, m}] = h;
-                ++state.hostapd_answers;
-            }
+            if (parse_hostapd_sta(answer, m, h)) state.hostapd[{ap.ifindex, m}] = h;
         }
         note(path, problem);
     }

@@ -72,12 +72,19 @@ std::vector<uint32_t> radios(const RawState &s) {
 
 bool serves_clients(uint32_t iftype) { return iftype == NL80211_IFTYPE_AP || iftype == NL80211_IFTYPE_P2P_GO; }
 
-const Iface *bss_of(const RawState &s, const Iface &i) {
-    if (serves_clients(i.iftype)) return &i;
-    if (i.iftype != NL80211_IFTYPE_AP_VLAN) return nullptr;
-    for (const Iface &ap : s.ifaces)
-        if (ap.iftype == NL80211_IFTYPE_AP && ap.wiphy == i.wiphy && ap.mac == i.mac) return &ap;
-    return nullptr;
+std::unordered_map<uint32_t, const Iface *> bss_by_ifindex(const RawState &s) {
+    std::unordered_map<uint32_t, const Iface *> bss;
+    for (const Iface &i : s.ifaces) {
+        const Iface *&b = bss[i.ifindex];
+        if (serves_clients(i.iftype)) b = &i;
+        if (i.iftype != NL80211_IFTYPE_AP_VLAN) continue;
+        for (const Iface &ap : s.ifaces)
+            if (ap.iftype == NL80211_IFTYPE_AP && ap.wiphy == i.wiphy && ap.mac == i.mac) {
+                b = &ap;
+                break;
+            }
+    }
+    return bss;
 }
 
 int32_t mac_protocol(const Rate &tx, uint32_t freq_mhz) {
@@ -133,8 +140,7 @@ Rows<qv_wlan_if_entry> build_if_rows(const RawState &s) {
 
 Rows<qv_wlan_ass_entry> build_ass_rows(const RawState &s) {
     Rows<qv_wlan_ass_entry> rows;
-    std::unordered_map<uint32_t, const Iface *> bss; /* by the stations' ifindex */
-    for (const Iface &i : s.ifaces) bss[i.ifindex] = bss_of(s, i);
+    const auto bss = bss_by_ifindex(s);
     for (const Iface &ap : s.ifaces) {
         if (!serves_clients(ap.iftype)) continue;
         for (const Station &st : s.stations) {

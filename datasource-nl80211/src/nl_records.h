@@ -22,10 +22,11 @@ struct Rows {
 
 /* Interface types that serve clients: their stations are associations. */
 bool serves_clients(uint32_t iftype);
-/* The interface a station of `i` is associated through: `i` itself when it
- * serves clients; for an AP VLAN interface (where hostapd moves a station it
- * puts on a VLAN) the access point of the same radio and address; else null. */
-const Iface *bss_of(const RawState &s, const Iface &i);
+/* By interface index, the interface that interface's stations are associated
+ * through: itself when it serves clients; for an AP VLAN interface (where
+ * hostapd moves a station it puts on a VLAN) the access point of the same
+ * radio and address; else null. */
+std::unordered_map<uint32_t, const Iface *> bss_by_ifindex(const RawState &s);
 
 Rows<qv_wlan_if_entry> build_if_rows(const RawState &s);
 Rows<qv_wlan_ass_entry> build_ass_rows(const RawState &s);

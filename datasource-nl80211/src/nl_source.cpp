@@ -99,7 +99,7 @@ void refresh(Table<Rec> &t, KindId kind, Rows<Rec> (*build)(const RawState &), i
         line << "qv_wlan_nl80211: snapshot of " << kKindNames[kind] << ": " << t.rows.records.size() << " rows, "
              << (g_requests - before) << " netlink requests (total " << g_requests << ")";
         if (needs_of(kind) & NEED_HOSTAPD)
-            line << ", hostapd " << state.hostapd_answers << " answers in " << state.hostapd_ms << " ms";
+            line << ", hostapd " << state.hostapd.size() << " answers in " << state.hostapd_ms << " ms";
         log_line(LOG_INFO, line.str());
     }
 }

@@ -107,7 +107,7 @@ struct RawState {
     std::map<Mac, std::string> lease_names;      /* host name by MAC */
     /* hostapd's view by (access-point interface index, station MAC). */
     std::map<std::pair<uint32_t, Mac>, HostapdSta> hostapd;
-    unsigned hostapd_answers = 0, hostapd_ms = 0; /* for the trace line */
+    unsigned hostapd_ms = 0; /* for the trace line */
 };
 
 } // namespace qvnl
