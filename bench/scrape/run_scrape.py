@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 # SPDX-License-Identifier: BSD-3-Clause
 """What one exporter scrape costs the agent as the client count grows.
 
@@ -76,25 +76,17 @@ def measure(port, clients, path, runs, rows):
 
 
 def fit(rows):
-    """cpu ≈ a + b·n + c·n² per module and path (least squares, 3 unknowns)."""
+    """cpu ≈ a + b·n + c·n² per module and path (least squares)."""
+    import numpy  # python3-numpy, with the walk benchmark's matplotlib (scripts/deps/bench.list)
     out = []
     for path in ("direct", "agentx"):
         for module in MODULES:
             pts = [(r["clients"], r["cpu_s"]) for r in rows if r["path"] == path and r["module"] == module]
             if len(pts) < 3:
                 continue
-            # Normal equations of the quadratic, solved by Cramer's rule.
-            s = [sum(n ** k for n, _ in pts) for k in range(5)]
-            t = [sum(y * n ** k for n, y in pts) for k in range(3)]
-            m = [[s[0], s[1], s[2]], [s[1], s[2], s[3]], [s[2], s[3], s[4]]]
-
-            def det(a):
-                return (a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0])
-                        + a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]))
-            d = det(m)
-            coef = [det([[t[i] if j == k else m[i][j] for j in range(3)] for i in range(3)]) / d for k in range(3)]
-            out.append((path, module, *coef))
-            print(f"fit {path:7s} {module:16s} cpu ≈ {coef[0]:.3g} + {coef[1]:.3g}·n + {coef[2]:.3g}·n² s")
+            c2, c1, c0 = numpy.polyfit(*zip(*pts), 2)
+            out.append((path, module, c0, c1, c2))
+            print(f"fit {path:7s} {module:16s} cpu ≈ {c0:.3g} + {c1:.3g}·n + {c2:.3g}·n² s")
     return out
 
 
