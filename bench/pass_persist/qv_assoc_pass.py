@@ -19,20 +19,14 @@ import struct
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "harness"))
+from qvagent import reference  # noqa: E402  the one reader of the column reference
 
-def reference(name):
-    """Rows of the tree's tests/reference/<name>.tsv about the association table, as dicts."""
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "reference", name + ".tsv")
-    with open(path) as f:
-        rows = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]
-    return [dict(zip(rows[0], r)) for r in rows[1:] if r[0] == "qvAssociationTable"]
-
-
-TABLE = reference("tables")[0]
-BASE = (1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, int(TABLE["arc"]))
-RECORD = int(TABLE["size"])
+TABLE = next(t for t in reference("tables") if t["table"] == "qvAssociationTable")
+BASE = (1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 1, TABLE["arc"])
+RECORD = TABLE["size"]
 # column: (record offset, value kind as the reference names it, room)
-COLUMNS = {int(c["column"]): (int(c["offset"]), c["value"], int(c["room"])) for c in reference("columns")}
+COLUMNS = {c["column"]: (c["offset"], c["value"], c["room"]) for c in reference("columns") if c["table"] == TABLE["table"]}
 MAX_ROWS = 100000  # bounds the read loop
 
 
